@@ -1,0 +1,113 @@
+#include "network_port.h"
+
+#include <cstring>
+
+namespace vellamoor {
+namespace {
+
+PortTable<NetworkPortEntry> table;
+
+class UniqueSocket {
+public:
+    explicit UniqueSocket(SOCKET socket) : socket_(socket) {}
+    UniqueSocket(const UniqueSocket&) = delete;
+    UniqueSocket& operator=(const UniqueSocket&) = delete;
+    ~UniqueSocket() {
+        if (valid()) closesocket(socket_);
+    }
+    bool valid() const { return socket_ != INVALID_SOCKET; }
+    SOCKET get() const { return socket_; }
+    SOCKET release() {
+        SOCKET socket = socket_;
+        socket_ = INVALID_SOCKET;
+        return socket;
+    }
+
+private:
+    SOCKET socket_;
+};
+
+sockaddr_in socketAddress(uint32_t address, int32_t tcpPort) {
+    sockaddr_in peer;
+    std::memset(&peer, 0, sizeof peer);
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(static_cast<u_short>(tcpPort));
+    const unsigned char octets[4] = {
+        static_cast<unsigned char>(address >> 24), static_cast<unsigned char>(address >> 16),
+        static_cast<unsigned char>(address >> 8), static_cast<unsigned char>(address)};
+    std::memcpy(&peer.sin_addr, octets, sizeof octets);
+    return peer;
+}
+
+bool setNonBlocking(SOCKET socket, bool nonBlocking) {
+    u_long mode = nonBlocking ? 1 : 0;
+    return ioctlsocket(socket, FIONBIO, &mode) == 0;
+}
+
+// Waits for a non-blocking connect. Windows reports a refused connection only
+// in the exception set, which is not watched, so there it runs into the
+// time-out. Wine and POSIX layers instead mark a refused socket readable at
+// once; the pending error tells that apart from a real connection.
+int32_t waitForConnection(SOCKET socket, int32_t timeoutMs) {
+    fd_set readable;
+    fd_set writable;
+    FD_ZERO(&readable);
+    FD_ZERO(&writable);
+    FD_SET(socket, &readable);
+    FD_SET(socket, &writable);
+    timeval wait;
+    wait.tv_sec = timeoutMs / 1000;
+    wait.tv_usec = (timeoutMs % 1000) * 1000;
+    int ready = select(0, &readable, &writable, nullptr, &wait);
+    if (ready == 0) return kNetworkNotConnected;
+    if (ready == SOCKET_ERROR) return kNetworkWaitFailed;
+    int pendingError = 0;
+    int length = sizeof pendingError;
+    if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&pendingError), &length) != 0 ||
+        pendingError != 0) {
+        return kNetworkNotConnected;
+    }
+    return 0;
+}
+
+// One time-out bounds the connection wait and every later send and receive.
+void setTransferTimeouts(SOCKET socket, int32_t timeoutMs) {
+    const char* value = reinterpret_cast<const char*>(&timeoutMs);
+    setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, value, sizeof timeoutMs);
+    setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, value, sizeof timeoutMs);
+}
+
+}  // namespace
+
+PortTable<NetworkPortEntry>& networkPortTable() { return table; }
+
+int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort) {
+    sockaddr_in peer = socketAddress(address, tcpPort);
+    UniqueSocket connection(socket(AF_INET, SOCK_STREAM, 0));
+    if (!connection.valid()) return kNetworkNoSocket;
+    if (!setNonBlocking(connection.get(), true)) return kNetworkModeSwitchFailed;
+
+    // A connect that fails is not examined: in progress or refused, the wait
+    // tells the outcome.
+    if (connect(connection.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == SOCKET_ERROR) {
+        int32_t waited = waitForConnection(connection.get(), timeoutMs);
+        if (waited != 0) return waited;
+    }
+    setTransferTimeouts(connection.get(), timeoutMs);
+    if (!setNonBlocking(connection.get(), false)) return kNetworkModeSwitchFailed;
+
+    uint32_t index = table.append(NetworkPortEntry{address, tcpPort, connection.get()});
+    if (index == 0) return kNetworkTableFull;
+    connection.release();
+    return static_cast<int32_t>(index);
+}
+
+int32_t closeNetworkPort(uint32_t index) {
+    NetworkPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr) return kNetworkNoEntry;
+    int closed = closesocket(entry->socket);
+    table.removeAt(index);
+    return closed == 0 ? kNetworkClosed : kNetworkCloseFailed;
+}
+
+}  // namespace vellamoor

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+namespace vellamoor {
+
+// Owns a device handle until it is handed over to a table entry, so that every
+// early return of an open closes what it opened.
+class UniqueHandle {
+public:
+    explicit UniqueHandle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    ~UniqueHandle() { reset(); }
+
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+    HANDLE get() const { return handle_; }
+
+    HANDLE release() {
+        HANDLE handle = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        return handle;
+    }
+
+    void reset(HANDLE handle = INVALID_HANDLE_VALUE) {
+        if (valid()) CloseHandle(handle_);
+        handle_ = handle;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+// A zero-filled block from the process heap that lives for one call. Platform
+// records come from the Win32 heap rather than new, so that running out of
+// memory is a result code instead of an exception crossing into the JVM.
+class HeapBlock {
+public:
+    HeapBlock() = default;
+    explicit HeapBlock(size_t size) { allocate(size); }
+    HeapBlock(const HeapBlock&) = delete;
+    HeapBlock& operator=(const HeapBlock&) = delete;
+    HeapBlock(HeapBlock&& other) noexcept : block_(other.block_) { other.block_ = nullptr; }
+    HeapBlock& operator=(HeapBlock&& other) noexcept {
+        if (this != &other) {
+            free();
+            block_ = other.block_;
+            other.block_ = nullptr;
+        }
+        return *this;
+    }
+    ~HeapBlock() { free(); }
+
+    bool allocate(size_t size) {
+        free();
+        block_ = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
+        return block_ != nullptr;
+    }
+
+    explicit operator bool() const { return block_ != nullptr; }
+
+    template <typename Record>
+    Record* as() const {
+        return static_cast<Record*>(block_);
+    }
+
+private:
+    void free() {
+        if (block_ != nullptr) HeapFree(GetProcessHeap(), 0, block_);
+        block_ = nullptr;
+    }
+
+    void* block_ = nullptr;
+};
+
+}  // namespace vellamoor

@@ -1,0 +1,106 @@
+#include "serial_port.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform_guards.h"
+
+namespace vellamoor {
+namespace {
+
+constexpr size_t kShortNameBuffer = 10;  // "COM" + up to 6 characters + NUL
+constexpr size_t kDevicePathBuffer = 4 + kShortNameBuffer;
+constexpr int32_t kFirstPortNeedingDevicePrefix = 10;
+
+PortTable<SerialPortEntry> table;
+
+bool formatShortName(int32_t portNumber, char (&name)[kShortNameBuffer]) {
+    int length = std::snprintf(name, sizeof name, "COM%d", static_cast<int>(portNumber));
+    return length > 0 && static_cast<size_t>(length) < sizeof name;
+}
+
+// Only COM1 to COM9 are predefined DOS device names; ports from 10 upwards
+// need the "\\.\" prefix to reach the device namespace.
+void formatDevicePath(int32_t portNumber, const char* shortName, wchar_t (&path)[kDevicePathBuffer]) {
+    size_t out = 0;
+    if (portNumber >= kFirstPortNeedingDevicePrefix) {
+        for (const char* prefix = "\\\\.\\"; *prefix != '\0'; ++prefix) path[out++] = *prefix;
+    }
+    for (const char* in = shortName; *in != '\0'; ++in) path[out++] = static_cast<wchar_t>(*in);
+    path[out] = L'\0';
+}
+
+// A read returns when the requested bytes arrived or readTimeoutMs passed;
+// 0 in every member switches read time-outs off. Writes never time out.
+bool applyReadTimeout(HANDLE port, uint32_t readTimeoutMs) {
+    HeapBlock record(sizeof(COMMTIMEOUTS));
+    if (!record) return false;
+    COMMTIMEOUTS* timeouts = record.as<COMMTIMEOUTS>();
+    timeouts->ReadIntervalTimeout = 0;
+    timeouts->ReadTotalTimeoutMultiplier = 0;
+    timeouts->ReadTotalTimeoutConstant = readTimeoutMs;
+    timeouts->WriteTotalTimeoutMultiplier = 0;
+    timeouts->WriteTotalTimeoutConstant = 0;
+    SetCommTimeouts(port, timeouts);  // a port that refuses keeps its old time-outs
+    return true;
+}
+
+// Builds the line settings from zero so that nothing the port had before
+// survives: 8N1, no XON/XOFF or hardware handshake, DTR on, RTS off.
+bool applyLineSettings(HANDLE port, uint32_t baudRate) {
+    HeapBlock record(sizeof(DCB));
+    if (!record) return false;
+    DCB* dcb = record.as<DCB>();
+    std::memset(dcb, 0, sizeof *dcb);
+    dcb->BaudRate = baudRate;
+    dcb->ByteSize = 8;
+    dcb->fDtrControl = DTR_CONTROL_ENABLE;
+    SetCommState(port, dcb);  // a port that refuses keeps its old settings
+    return true;
+}
+
+}  // namespace
+
+PortTable<SerialPortEntry>& serialPortTable() { return table; }
+
+int32_t openSerialPort(int32_t portNumber, uint32_t baudRate, uint32_t readTimeoutMs) {
+    char shortName[kShortNameBuffer];
+    if (!formatShortName(portNumber, shortName)) return kSerialPortNotOpened;
+    wchar_t path[kDevicePathBuffer];
+    formatDevicePath(portNumber, shortName, path);
+
+    UniqueHandle port(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!port.valid()) return kSerialPortNotOpened;
+    if (!applyReadTimeout(port.get(), readTimeoutMs)) return kSerialNoTimeoutRecord;
+    if (!applyLineSettings(port.get(), baudRate)) return kSerialNoLineSettingsRecord;
+
+    SerialPortEntry entry{};
+    std::memcpy(entry.name, shortName, sizeof shortName);
+    entry.handle = port.get();
+    uint32_t index = table.append(entry);
+    if (index == 0) return kSerialTableFull;
+    port.release();
+    return static_cast<int32_t>(index);
+}
+
+uint32_t writeSerialPort(uint16_t index, const void* bytes, uint32_t count) {
+    SerialPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr || entry->handle == nullptr) return 0;
+    // Bytes still queued from an earlier job, and answers nobody read, must
+    // not mix with this job.
+    PurgeComm(entry->handle, PURGE_TXCLEAR | PURGE_RXCLEAR);
+    DWORD written = 0;
+    if (!WriteFile(entry->handle, bytes, count, &written, nullptr)) return 0;
+    return written;
+}
+
+int32_t closeSerialPort(uint16_t index) {
+    SerialPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr || entry->handle == nullptr) return 0;
+    HANDLE handle = entry->handle;
+    // The entry goes first so that it is gone even when CloseHandle fails.
+    table.removeAt(index);
+    return CloseHandle(handle) ? 1 : 0;
+}
+
+}  // namespace vellamoor

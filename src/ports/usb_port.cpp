@@ -1,0 +1,187 @@
+#include "usb_port.h"
+
+#include <setupapi.h>
+
+#include "platform_guards.h"
+
+namespace vellamoor {
+namespace {
+
+// Device interface class of printers driven by the USB printer class driver.
+const GUID GUID_DEVINTERFACE_USBPRINT = {
+    0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
+
+// Vendor tokens as they appear in a USB device path ("\\?\usb#vid_067b&pid_..."),
+// compared in this order.
+const char* const UsbVendorIdTable[] = {
+    "vid_067b", "vid_0416", "vid_1cbe", "vid_0483", "vid_0471", "vid_1FC9",
+};
+
+constexpr DWORD kMaxInterfaceIndices = 20;
+constexpr size_t kVendorTokenOffset = 8;
+constexpr size_t kVendorTokenLength = 8;
+constexpr int kOpenAttempts = 3;
+constexpr DWORD kPauseAfterOpenMs = 10;
+
+PortTable<UsbPortEntry> table;
+
+class DeviceInfoList {
+public:
+    explicit DeviceInfoList(HDEVINFO list) : list_(list) {}
+    DeviceInfoList(const DeviceInfoList&) = delete;
+    DeviceInfoList& operator=(const DeviceInfoList&) = delete;
+    ~DeviceInfoList() {
+        if (valid()) SetupDiDestroyDeviceInfoList(list_);
+    }
+    bool valid() const { return list_ != INVALID_HANDLE_VALUE; }
+    HDEVINFO get() const { return list_; }
+
+private:
+    HDEVINFO list_;
+};
+
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equalIgnoringAsciiCase(const char* a, const char* b, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+    }
+    return true;
+}
+
+bool isAcceptedVendorToken(const char* token) {
+    for (const char* accepted : UsbVendorIdTable) {
+        if (equalIgnoringAsciiCase(token, accepted, kVendorTokenLength)) return true;
+    }
+    return false;
+}
+
+// The vendor token sits at characters 8 to 15 of the narrow device path. A
+// path that cannot be converted, or is too short to hold a token, is simply
+// not a printer we accept.
+bool hasAcceptedVendorToken(const wchar_t* devicePath) {
+    int size = WideCharToMultiByte(CP_THREAD_ACP, 0, devicePath, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return false;
+    HeapBlock narrow(static_cast<size_t>(size));
+    if (!narrow) return false;
+    char* path = narrow.as<char>();
+    if (WideCharToMultiByte(CP_THREAD_ACP, 0, devicePath, -1, path, size, nullptr, nullptr) <= 0) return false;
+    for (size_t i = 0; i < kVendorTokenOffset + kVendorTokenLength; ++i) {
+        if (path[i] == '\0') return false;
+    }
+    return isAcceptedVendorToken(path + kVendorTokenOffset);
+}
+
+// Reads the interface's device path into a buffer of the size SetupAPI asks
+// for. cbSize must name the fixed part of the record, not the buffer.
+bool readInterfaceDetail(HDEVINFO list, SP_DEVICE_INTERFACE_DATA& interfaceData, HeapBlock& detail) {
+    DWORD required = 0;
+    SetupDiGetDeviceInterfaceDetailW(list, &interfaceData, nullptr, 0, &required, nullptr);
+    if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) return false;
+    if (!detail.allocate(required)) return false;
+    detail.as<SP_DEVICE_INTERFACE_DETAIL_DATA_W>()->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+    return SetupDiGetDeviceInterfaceDetailW(list, &interfaceData, detail.as<SP_DEVICE_INTERFACE_DETAIL_DATA_W>(),
+                                            required, nullptr, nullptr) != FALSE;
+}
+
+// Walks at most twenty member indices and stops at the first active interface
+// with an accepted vendor token; later interfaces are never considered.
+int32_t findAcceptedPrinter(HDEVINFO list, HeapBlock& detail) {
+    for (DWORD member = 0; member < kMaxInterfaceIndices; ++member) {
+        SP_DEVICE_INTERFACE_DATA interfaceData{};
+        interfaceData.cbSize = sizeof interfaceData;
+        if (!SetupDiEnumDeviceInterfaces(list, nullptr, &GUID_DEVINTERFACE_USBPRINT, member, &interfaceData)) {
+            return kUsbNoPrinter;
+        }
+        if (interfaceData.Flags != SPINT_ACTIVE) continue;
+        HeapBlock candidate;
+        if (!readInterfaceDetail(list, interfaceData, candidate)) return kUsbDetailQueryFailed;
+        if (!hasAcceptedVendorToken(candidate.as<SP_DEVICE_INTERFACE_DETAIL_DATA_W>()->DevicePath)) continue;
+        detail = static_cast<HeapBlock&&>(candidate);
+        return 0;
+    }
+    return kUsbNoPrinter;
+}
+
+// The class driver may still be settling right after enumeration, so the
+// device is opened three times with short pauses and the last handle kept.
+// Earlier handles are closed at once: with share mode 0 they would block the
+// next attempt.
+HANDLE openWithRetries(const wchar_t* path, DWORD access, DWORD flags, bool pause) {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    for (int attempt = 1; attempt <= kOpenAttempts; ++attempt) {
+        handle = CreateFileW(path, access, 0, nullptr, OPEN_EXISTING, flags, nullptr);
+        if (attempt < kOpenAttempts && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+        if (pause) Sleep(kPauseAfterOpenMs);
+    }
+    return handle;
+}
+
+int32_t openPrinter(const wchar_t* path, int32_t readTimeoutMs) {
+    UniqueHandle writeHandle(openWithRetries(path, GENERIC_WRITE, 0, true));
+    UniqueHandle readHandle(openWithRetries(path, GENERIC_READ, FILE_FLAG_OVERLAPPED, writeHandle.valid()));
+    if (!writeHandle.valid() || !readHandle.valid()) return kUsbNoPrinter;
+    uint32_t index = table.append(UsbPortEntry{readTimeoutMs, writeHandle.get(), readHandle.get()});
+    if (index == 0) return kUsbTableFull;
+    writeHandle.release();
+    readHandle.release();
+    return static_cast<int32_t>(index);
+}
+
+}  // namespace
+
+PortTable<UsbPortEntry>& usbPortTable() { return table; }
+
+int32_t openUsbPort(int32_t readTimeoutMs) {
+    DeviceInfoList list(SetupDiGetClassDevsW(&GUID_DEVINTERFACE_USBPRINT, nullptr, nullptr,
+                                             DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+    if (!list.valid()) return kUsbNoDeviceList;
+    HeapBlock detail;
+    int32_t found = findAcceptedPrinter(list.get(), detail);
+    if (found != 0) return found;
+    return openPrinter(detail.as<SP_DEVICE_INTERFACE_DETAIL_DATA_W>()->DevicePath, readTimeoutMs);
+}
+
+int32_t writeUsbPort(uint16_t index, const void* bytes, uint32_t count) {
+    UsbPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr || entry->writeHandle == nullptr) return kUsbWriteNoEntry;
+    DWORD written = 0;
+    if (!WriteFile(entry->writeHandle, bytes, count, &written, nullptr)) return 0;
+    return static_cast<int32_t>(written);
+}
+
+// The read handle is overlapped, and the platform requires an OVERLAPPED
+// record for every read on such a handle, so a time-out of 0 is an overlapped
+// read waited for without a limit.
+int32_t readUsbPort(uint16_t index, void* buffer, uint32_t capacity) {
+    UsbPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr || entry->readHandle == nullptr) return 0;
+    HANDLE handle = entry->readHandle;
+    DWORD waitMs = entry->readTimeoutMs == 0 ? INFINITE : static_cast<DWORD>(entry->readTimeoutMs);
+
+    OVERLAPPED request{};
+    DWORD count = 0;
+    BOOL completed = ReadFile(handle, buffer, capacity, &count, &request);
+    DWORD error = GetLastError();
+    if (!completed && error == ERROR_IO_PENDING && WaitForSingleObject(handle, waitMs) != WAIT_OBJECT_0) {
+        // The request still owns the caller's buffer and our OVERLAPPED
+        // record: wait until the cancellation has finished before either
+        // goes out of scope.
+        CancelIo(handle);
+        DWORD ignored = 0;
+        GetOverlappedResult(handle, &request, &ignored, TRUE);
+        return 0;
+    }
+    return static_cast<int32_t>(request.InternalHigh);
+}
+
+int32_t closeUsbPort(uint16_t index) {
+    UsbPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr || entry->writeHandle == nullptr || entry->readHandle == nullptr) return 0;
+    UsbPortEntry closing = *entry;
+    table.removeAt(index);
+    CloseHandle(closing.writeHandle);
+    return CloseHandle(closing.readHandle) ? 1 : 0;
+}
+
+}  // namespace vellamoor
