@@ -1,0 +1,652 @@
+#include "simulation.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <sstream>
+
+namespace sim {
+namespace {
+
+enum class HandleKind { Serial, UsbWrite, UsbRead };
+
+struct OpenHandle {
+    HandleKind kind;
+    std::wstring path;
+};
+
+struct PendingRead {
+    HANDLE handle;
+    OVERLAPPED* request;
+    uint8_t* buffer;
+    DWORD capacity;
+    UsbRead outcome;
+    uint64_t startedAt;
+    bool cancelled;
+};
+
+struct DeviceList {
+    std::vector<DeviceInterface> interfaces;
+};
+
+struct State {
+    uint64_t clock = 0;
+    DWORD lastError = 0;
+    int lastSocketError = 0;
+    uintptr_t nextHandle = 0x1000;
+    SOCKET nextSocket = 100;
+    SOCKET lastSocket = INVALID_SOCKET;
+    std::map<std::wstring, SerialDevice> serial;
+    std::map<std::wstring, UsbDevice> usb;
+    std::map<std::wstring, std::pair<size_t, size_t>> usbAttempts;
+    std::vector<DeviceInterface> interfaces;
+    std::map<std::string, Peer> peers;
+    std::map<HANDLE, OpenHandle> handles;
+    std::map<SOCKET, SocketState> sockets;
+    std::map<HDEVINFO, std::unique_ptr<DeviceList>> lists;
+    std::map<void*, size_t> heap;
+    std::vector<PendingRead> pending;
+    std::map<std::string, std::set<int>> faults;
+    std::map<std::string, int> counts;
+    std::vector<std::string> calls;
+    std::vector<std::string> misuses;
+};
+
+State& state() {
+    static State* current = new State();
+    return *current;
+}
+
+std::string narrow(const std::wstring& wide) {
+    std::string out;
+    for (wchar_t c : wide) out += static_cast<char>(c);
+    return out;
+}
+
+// Records the call and tells whether an injected fault makes it fail.
+bool enter(const std::string& function, const std::string& arguments = "") {
+    State& s = state();
+    int n = ++s.counts[function];
+    s.calls.push_back(function + "(" + arguments + ")");
+    auto fault = s.faults.find(function);
+    if (fault == s.faults.end()) return false;
+    return fault->second.count(0) != 0 || fault->second.count(n) != 0;
+}
+
+void misuse(const std::string& what) { state().misuses.push_back(what); }
+
+OpenHandle* lookup(HANDLE handle) {
+    auto found = state().handles.find(handle);
+    return found == state().handles.end() ? nullptr : &found->second;
+}
+
+HANDLE newHandle(HandleKind kind, const std::wstring& path) {
+    State& s = state();
+    HANDLE handle = reinterpret_cast<HANDLE>(s.nextHandle);
+    s.nextHandle += 0x10;
+    s.handles[handle] = OpenHandle{kind, path};
+    return handle;
+}
+
+std::string hex(DWORD value) {
+    std::ostringstream out;
+    out << "0x" << std::hex << value;
+    return out.str();
+}
+
+HANDLE fail(DWORD error) {
+    state().lastError = error;
+    return INVALID_HANDLE_VALUE;
+}
+
+HANDLE openSerial(const std::wstring& path, DWORD shareMode, DWORD flags) {
+    State& s = state();
+    if (s.serial.find(path) == s.serial.end()) return fail(ERROR_FILE_NOT_FOUND);
+    if (shareMode != 0 || flags != 0) misuse("serial port opened shared or overlapped");
+    for (auto& open : s.handles) {
+        if (open.second.kind == HandleKind::Serial && open.second.path == path) return fail(ERROR_ACCESS_DENIED);
+    }
+    return newHandle(HandleKind::Serial, path);
+}
+
+HANDLE openUsb(const std::wstring& path, DWORD access) {
+    State& s = state();
+    UsbDevice& device = s.usb[path];
+    bool writing = (access & GENERIC_WRITE) != 0;
+    size_t attempt = writing ? s.usbAttempts[path].first++ : s.usbAttempts[path].second++;
+    const std::vector<bool>& outcomes = writing ? device.writeOpens : device.readOpens;
+    if (attempt < outcomes.size() && !outcomes[attempt]) return fail(ERROR_ACCESS_DENIED);
+    return newHandle(writing ? HandleKind::UsbWrite : HandleKind::UsbRead, path);
+}
+
+// Hands out the serial bytes that have arrived by the deadline, advancing the
+// clock to the last one delivered or to the deadline when bytes are missing.
+DWORD readSerial(SerialDevice& device, uint8_t* buffer, DWORD count) {
+    State& s = state();
+    const COMMTIMEOUTS& t = device.timeouts;
+    bool unlimited = t.ReadIntervalTimeout == 0 && t.ReadTotalTimeoutMultiplier == 0 &&
+                     t.ReadTotalTimeoutConstant == 0;
+    uint64_t deadline = s.clock + t.ReadTotalTimeoutConstant + uint64_t(t.ReadTotalTimeoutMultiplier) * count;
+    DWORD delivered = 0;
+    while (delivered < count && !device.incoming.empty() &&
+           (unlimited || device.incoming.front().first <= deadline)) {
+        s.clock = std::max(s.clock, device.incoming.front().first);
+        buffer[delivered++] = device.incoming.front().second;
+        device.incoming.pop_front();
+    }
+    if (delivered < count) {
+        if (unlimited) misuse("serial read without time-out would wait forever");
+        else s.clock = deadline;
+    }
+    return delivered;
+}
+
+void completeRead(PendingRead& read) {
+    DWORD n = static_cast<DWORD>(std::min<size_t>(read.outcome.bytes.size(), read.capacity));
+    if (n != 0) std::memcpy(read.buffer, read.outcome.bytes.data(), n);
+    read.request->Internal = 0;
+    read.request->InternalHigh = n;
+}
+
+std::vector<PendingRead>::iterator pendingFor(HANDLE handle) {
+    return std::find_if(state().pending.begin(), state().pending.end(),
+                        [handle](const PendingRead& read) { return read.handle == handle; });
+}
+
+BOOL readUsb(HANDLE handle, const std::wstring& path, LPVOID buffer, DWORD count, LPDWORD read,
+             LPOVERLAPPED request) {
+    State& s = state();
+    if (request == nullptr) {
+        misuse("read on an overlapped handle without an OVERLAPPED record");
+        s.lastError = 87;  // ERROR_INVALID_PARAMETER
+        return FALSE;
+    }
+    if (pendingFor(handle) != s.pending.end()) misuse("second read while one is pending");
+    UsbDevice& device = s.usb[path];
+    UsbRead outcome{ReadKind::Pends, {}, 0, true};
+    if (!device.reads.empty()) {
+        outcome = device.reads.front();
+        device.reads.pop_front();
+    }
+    PendingRead pendingRead{handle, request, static_cast<uint8_t*>(buffer), count, outcome, s.clock, false};
+    switch (outcome.kind) {
+    case ReadKind::Completes:
+        completeRead(pendingRead);
+        if (read != nullptr) *read = static_cast<DWORD>(request->InternalHigh);
+        return TRUE;
+    case ReadKind::Fails:
+        s.lastError = outcome.error;
+        return FALSE;
+    case ReadKind::Pends:
+        s.pending.push_back(pendingRead);
+        s.lastError = ERROR_IO_PENDING;
+        return FALSE;
+    }
+    return FALSE;
+}
+
+std::string endpoint(const sockaddr_in& address) {
+    const uint8_t* octets = reinterpret_cast<const uint8_t*>(&address.sin_addr);
+    uint16_t port = static_cast<uint16_t>((address.sin_port & 0xFF) << 8 | (address.sin_port >> 8));
+    std::ostringstream out;
+    out << int(octets[0]) << '.' << int(octets[1]) << '.' << int(octets[2]) << '.' << int(octets[3]) << ':' << port;
+    return out.str();
+}
+
+SocketState* socketOf(SOCKET socket) {
+    auto found = state().sockets.find(socket);
+    return found == state().sockets.end() ? nullptr : &found->second;
+}
+
+int socketError(int error) {
+    state().lastSocketError = error;
+    return SOCKET_ERROR;
+}
+
+}  // namespace
+
+void SerialDevice::answer(const Bytes& bytes, uint64_t delayMs) {
+    for (uint8_t byte : bytes) incoming.emplace_back(state().clock + delayMs, byte);
+}
+
+bool Ledger::operator==(const Ledger& other) const {
+    return handles == other.handles && sockets == other.sockets && deviceInfoLists == other.deviceInfoLists &&
+           heapBlocks == other.heapBlocks && pendingIo == other.pendingIo;
+}
+
+void reset() {
+    for (auto& block : state().heap) std::free(block.first);
+    state() = State();
+}
+
+std::map<std::wstring, SerialDevice>& serialDevices() { return state().serial; }
+std::map<std::wstring, UsbDevice>& usbDevices() { return state().usb; }
+std::vector<DeviceInterface>& deviceInterfaces() { return state().interfaces; }
+std::map<std::string, Peer>& peers() { return state().peers; }
+SerialDevice& serial(const std::wstring& path) { return state().serial[path]; }
+UsbDevice& usb(const std::wstring& path) { return state().usb[path]; }
+Peer& peer(const std::string& endpointName) { return state().peers[endpointName]; }
+const SocketState& socketState(SOCKET socket) { return state().sockets.at(socket); }
+
+void failCall(const std::string& function, int nth) { state().faults[function].insert(nth); }
+int callCount(const std::string& function) { return state().counts[function]; }
+const std::vector<std::string>& calls() { return state().calls; }
+void clearCalls() { state().calls.clear(); }
+std::vector<std::string> callsOf(const std::string& function) {
+    std::vector<std::string> matching;
+    for (const std::string& call : state().calls) {
+        if (call.compare(0, function.size() + 1, function + "(") == 0) matching.push_back(call);
+    }
+    return matching;
+}
+uint64_t now() { return state().clock; }
+const std::vector<std::string>& misuses() { return state().misuses; }
+SOCKET lastSocket() { return state().lastSocket; }
+
+Ledger ledger() {
+    State& s = state();
+    return Ledger{s.handles.size(), s.sockets.size(), s.lists.size(), s.heap.size(), s.pending.size()};
+}
+
+}  // namespace sim
+
+using namespace sim;
+
+HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
+                   DWORD creation, DWORD flags, HANDLE templateFile) {
+    std::wstring path(fileName);
+    if (enter("CreateFileW", narrow(path) + "," + hex(access) + "," + hex(flags))) return fail(ERROR_ACCESS_DENIED);
+    if (security != nullptr || templateFile != nullptr || creation != OPEN_EXISTING) misuse("CreateFileW arguments");
+    if (state().usb.count(path) != 0) {
+        if (shareMode != 0) misuse("USB printer opened shared");
+        return openUsb(path, access);
+    }
+    return openSerial(path, shareMode, flags);
+}
+
+BOOL CloseHandle(HANDLE handle) {
+    bool injected = enter("CloseHandle", hex(static_cast<DWORD>(reinterpret_cast<uintptr_t>(handle))));
+    State& s = state();
+    if (s.handles.erase(handle) == 0) {
+        misuse("CloseHandle on a handle that is not open");
+        return FALSE;
+    }
+    s.pending.erase(std::remove_if(s.pending.begin(), s.pending.end(),
+                                   [handle](const PendingRead& read) { return read.handle == handle; }),
+                    s.pending.end());
+    return injected ? FALSE : TRUE;
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped) {
+    if (enter("WriteFile", std::to_string(count))) return FALSE;
+    OpenHandle* open = lookup(file);
+    if (open == nullptr || open->kind == HandleKind::UsbRead || overlapped != nullptr) {
+        misuse("WriteFile on a handle not open for synchronous writing");
+        return FALSE;
+    }
+    const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
+    Bytes chunk(bytes, bytes + count);
+    if (written != nullptr) *written = count;
+    if (open->kind == HandleKind::Serial) {
+        SerialDevice& device = state().serial[open->path];
+        device.written.insert(device.written.end(), chunk.begin(), chunk.end());
+        device.writes.push_back(chunk);
+        if (device.respond) device.respond(device, chunk);
+    } else {
+        UsbDevice& device = state().usb[open->path];
+        device.written.insert(device.written.end(), chunk.begin(), chunk.end());
+        if (device.respond) device.respond(device, chunk);
+    }
+    return TRUE;
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped) {
+    if (enter("ReadFile", std::to_string(count) + (overlapped ? ",overlapped" : ""))) {
+        state().lastError = ERROR_GEN_FAILURE;
+        return FALSE;
+    }
+    OpenHandle* open = lookup(file);
+    if (open == nullptr || open->kind == HandleKind::UsbWrite) {
+        misuse("ReadFile on a handle not open for reading");
+        return FALSE;
+    }
+    if (open->kind == HandleKind::UsbRead) return readUsb(file, open->path, buffer, count, read, overlapped);
+    DWORD n = readSerial(state().serial[open->path], static_cast<uint8_t*>(buffer), count);
+    if (read != nullptr) *read = n;
+    return TRUE;
+}
+
+BOOL PurgeComm(HANDLE file, DWORD flags) {
+    if (enter("PurgeComm", std::to_string(flags))) return FALSE;
+    OpenHandle* open = lookup(file);
+    if (open == nullptr) {
+        misuse("PurgeComm on a handle that is not open");
+        return FALSE;
+    }
+    if (open->kind != HandleKind::Serial) return TRUE;
+    SerialDevice& device = state().serial[open->path];
+    device.purges.push_back(flags);
+    if (flags & PURGE_RXCLEAR) {
+        uint64_t clock = state().clock;
+        while (!device.incoming.empty() && device.incoming.front().first <= clock) device.incoming.pop_front();
+    }
+    return TRUE;
+}
+
+BOOL SetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts) {
+    if (enter("SetCommTimeouts", std::to_string(timeouts->ReadTotalTimeoutConstant))) return FALSE;
+    OpenHandle* open = lookup(file);
+    if (open == nullptr || open->kind != HandleKind::Serial) return FALSE;
+    SerialDevice& device = state().serial[open->path];
+    device.timeouts = *timeouts;
+    ++device.setCommTimeoutsCalls;
+    return TRUE;
+}
+
+BOOL SetCommState(HANDLE file, LPDCB dcb) {
+    if (enter("SetCommState", std::to_string(dcb->BaudRate))) return FALSE;
+    OpenHandle* open = lookup(file);
+    if (open == nullptr || open->kind != HandleKind::Serial) return FALSE;
+    SerialDevice& device = state().serial[open->path];
+    device.dcb = *dcb;
+    ++device.setCommStateCalls;
+    return TRUE;
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+    if (enter("WaitForSingleObject", milliseconds == INFINITE ? "INFINITE" : std::to_string(milliseconds))) {
+        return WAIT_FAILED;
+    }
+    State& s = state();
+    auto read = pendingFor(handle);
+    if (read == s.pending.end()) return WAIT_OBJECT_0;
+    bool completes = !read->outcome.never && (milliseconds == INFINITE || read->outcome.afterMs <= milliseconds);
+    if (completes) {
+        s.clock = read->startedAt + read->outcome.afterMs;
+        completeRead(*read);
+        s.pending.erase(read);
+        return WAIT_OBJECT_0;
+    }
+    if (milliseconds == INFINITE) {
+        misuse("wait without limit on a read that never completes");
+        return WAIT_FAILED;
+    }
+    s.clock += milliseconds;
+    return WAIT_TIMEOUT;
+}
+
+BOOL CancelIo(HANDLE file) {
+    if (enter("CancelIo")) return FALSE;
+    for (PendingRead& read : state().pending) {
+        if (read.handle == file) read.cancelled = true;
+    }
+    return TRUE;
+}
+
+BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait) {
+    enter("GetOverlappedResult", wait ? "wait" : "");
+    State& s = state();
+    auto read = pendingFor(file);
+    if (read == s.pending.end() || read->request != overlapped) {
+        if (transferred != nullptr) *transferred = static_cast<DWORD>(overlapped->InternalHigh);
+        return TRUE;
+    }
+    if (!read->cancelled && !wait) {
+        s.lastError = 996;  // ERROR_IO_INCOMPLETE
+        return FALSE;
+    }
+    if (!read->cancelled) {
+        WaitForSingleObject(file, INFINITE);
+        if (transferred != nullptr) *transferred = static_cast<DWORD>(overlapped->InternalHigh);
+        return TRUE;
+    }
+    overlapped->Internal = 0xC0000120;  // STATUS_CANCELLED
+    overlapped->InternalHigh = 0;
+    s.pending.erase(read);
+    s.lastError = ERROR_OPERATION_ABORTED;
+    return FALSE;
+}
+
+DWORD GetLastError() { return state().lastError; }
+void SetLastError(DWORD error) { state().lastError = error; }
+
+void Sleep(DWORD milliseconds) {
+    enter("Sleep", std::to_string(milliseconds));
+    state().clock += milliseconds;
+}
+
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR narrowOut, int narrowLength,
+                        LPCSTR defaultChar, LPBOOL usedDefault) {
+    if (enter("WideCharToMultiByte", std::to_string(codePage))) return 0;
+    if (flags != 0 || defaultChar != nullptr || usedDefault != nullptr || wideLength != -1) {
+        misuse("WideCharToMultiByte arguments");
+    }
+    std::wstring text(wide);
+    int needed = static_cast<int>(text.size()) + 1;
+    if (narrowOut == nullptr || narrowLength == 0) return needed;
+    if (narrowLength < needed) {
+        state().lastError = 122;  // ERROR_INSUFFICIENT_BUFFER
+        return 0;
+    }
+    for (size_t i = 0; i < text.size(); ++i) narrowOut[i] = text[i] < 0x80 ? static_cast<char>(text[i]) : '?';
+    narrowOut[text.size()] = '\0';
+    return needed;
+}
+
+HANDLE GetProcessHeap() { return reinterpret_cast<HANDLE>(0x4EA9); }
+
+LPVOID HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes) {
+    if (enter("HeapAlloc", std::to_string(bytes))) return nullptr;
+    void* block = (flags & HEAP_ZERO_MEMORY) ? std::calloc(1, bytes ? bytes : 1) : std::malloc(bytes ? bytes : 1);
+    state().heap[block] = bytes;
+    return block;
+}
+
+BOOL HeapFree(HANDLE, DWORD, LPVOID block) {
+    enter("HeapFree");
+    if (state().heap.erase(block) == 0) {
+        misuse("HeapFree of a block not allocated");
+        return FALSE;
+    }
+    std::free(block);
+    return TRUE;
+}
+
+HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, LPCWSTR enumerator, HWND parent, DWORD flags) {
+    if (enter("SetupDiGetClassDevsW", hex(flags))) return INVALID_HANDLE_VALUE;
+    if (classGuid == nullptr || classGuid->Data1 != 0x28d78fad || enumerator != nullptr || parent != nullptr) {
+        misuse("SetupDiGetClassDevsW arguments");
+    }
+    std::unique_ptr<DeviceList> list(new DeviceList{state().interfaces});
+    HDEVINFO handle = list.get();
+    state().lists[handle] = std::move(list);
+    return handle;
+}
+
+BOOL SetupDiEnumDeviceInterfaces(HDEVINFO list, PSP_DEVINFO_DATA, const GUID*, DWORD member,
+                                 PSP_DEVICE_INTERFACE_DATA interfaceData) {
+    if (enter("SetupDiEnumDeviceInterfaces", std::to_string(member))) return FALSE;
+    auto found = state().lists.find(list);
+    if (found == state().lists.end() || interfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) {
+        misuse("SetupDiEnumDeviceInterfaces arguments");
+        return FALSE;
+    }
+    if (member >= found->second->interfaces.size()) {
+        state().lastError = 259;  // ERROR_NO_MORE_ITEMS
+        return FALSE;
+    }
+    interfaceData->Flags = found->second->interfaces[member].flags;
+    interfaceData->Reserved = member;
+    return TRUE;
+}
+
+BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO list, PSP_DEVICE_INTERFACE_DATA interfaceData,
+                                      PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail, DWORD detailSize,
+                                      LPDWORD requiredSize, PSP_DEVINFO_DATA) {
+    bool injected = enter("SetupDiGetDeviceInterfaceDetailW", std::to_string(detailSize));
+    auto found = state().lists.find(list);
+    if (found == state().lists.end()) return FALSE;
+    const DeviceInterface& device = found->second->interfaces.at(interfaceData->Reserved);
+    DWORD needed = static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) +
+                                      (device.path.size() + 1) * sizeof(WCHAR));
+    if (detail == nullptr) {
+        if (requiredSize != nullptr) *requiredSize = device.reportsNoSize ? 0 : needed;
+        state().lastError = 122;  // ERROR_INSUFFICIENT_BUFFER
+        return FALSE;
+    }
+    if (injected || device.detailFails) return FALSE;
+    if (detail->cbSize != sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) || detailSize < needed) {
+        misuse("SetupDiGetDeviceInterfaceDetailW buffer");
+        return FALSE;
+    }
+    std::memcpy(detail->DevicePath, device.path.c_str(), (device.path.size() + 1) * sizeof(WCHAR));
+    return TRUE;
+}
+
+BOOL SetupDiDestroyDeviceInfoList(HDEVINFO list) {
+    enter("SetupDiDestroyDeviceInfoList");
+    if (state().lists.erase(list) == 0) {
+        misuse("SetupDiDestroyDeviceInfoList of an unknown list");
+        return FALSE;
+    }
+    return TRUE;
+}
+
+int winsockIsSet(SOCKET socket, fd_set* set) {
+    for (unsigned i = 0; i < set->fd_count; ++i) {
+        if (set->fd_array[i] == socket) return 1;
+    }
+    return 0;
+}
+
+SOCKET socket(int family, int type, int protocol) {
+    if (enter("socket")) {
+        state().lastSocketError = 10093;  // WSANOTINITIALISED
+        return INVALID_SOCKET;
+    }
+    if (family != AF_INET || type != SOCK_STREAM || protocol != 0) misuse("socket arguments");
+    State& s = state();
+    SOCKET created = s.nextSocket++;
+    s.sockets[created] = SocketState{};
+    s.lastSocket = created;
+    return created;
+}
+
+int ioctlsocket(SOCKET socket, long command, u_long* argument) {
+    if (enter("ioctlsocket", std::to_string(*argument))) return socketError(10022);
+    SocketState* open = socketOf(socket);
+    if (open == nullptr || command != static_cast<long>(FIONBIO)) return socketError(10038);
+    open->nonBlocking = *argument != 0;
+    return 0;
+}
+
+int connect(SOCKET socket, const struct sockaddr* address, int length) {
+    const sockaddr_in& peerAddress = *reinterpret_cast<const sockaddr_in*>(address);
+    std::string name = endpoint(peerAddress);
+    if (enter("connect", name)) return socketError(10061);
+    SocketState* open = socketOf(socket);
+    if (open == nullptr || length != 16 || peerAddress.sin_family != AF_INET) return socketError(10014);
+    if (!open->nonBlocking) misuse("blocking connect");
+    open->peer = name;
+    Peer& remote = state().peers[name];
+    if (remote.connect == Connect::Immediately) {
+        open->connected = true;
+        ++remote.connections;
+        return 0;
+    }
+    return socketError(10035);  // WSAEWOULDBLOCK
+}
+
+int select(int, fd_set* readable, fd_set* writable, fd_set* exceptions, const struct timeval* wait) {
+    std::string waited = wait ? std::to_string(wait->tv_sec) + "s+" + std::to_string(wait->tv_usec) + "us" : "null";
+    if (enter("select", waited + (exceptions ? ",exceptions" : ""))) return socketError(10022);
+    if (wait == nullptr || wait->tv_sec < 0 || wait->tv_usec < 0) return socketError(10022);
+    State& s = state();
+    uint64_t waitMs = uint64_t(wait->tv_sec) * 1000 + uint64_t(wait->tv_usec) / 1000;
+    SOCKET candidate = writable && writable->fd_count ? writable->fd_array[0] : readable->fd_array[0];
+    SocketState* open = socketOf(candidate);
+    Peer& remote = s.peers[open ? open->peer : ""];
+    if (readable) readable->fd_count = 0;
+    if (writable) writable->fd_count = 0;
+    if (open == nullptr) return socketError(10038);
+    if (remote.connect == Connect::RefusedReadable) {
+        open->pendingError = WSAECONNREFUSED;
+        if (readable) FD_SET(candidate, readable);
+        return 1;
+    }
+    if (remote.connect == Connect::ReadyAfter && remote.readyAfterMs <= waitMs) {
+        s.clock += remote.readyAfterMs;
+        open->connected = true;
+        ++remote.connections;
+        if (writable) FD_SET(candidate, writable);
+        return 1;
+    }
+    s.clock += waitMs;
+    return 0;
+}
+
+int setsockopt(SOCKET socket, int level, int option, const char* value, int length) {
+    int32_t ms = 0;
+    if (length == 4) std::memcpy(&ms, value, 4);
+    if (enter("setsockopt", hex(static_cast<DWORD>(option)) + "," + std::to_string(ms))) return socketError(10022);
+    SocketState* open = socketOf(socket);
+    if (open == nullptr || level != SOL_SOCKET || length != 4) return socketError(10022);
+    if (option == SO_SNDTIMEO) open->sendTimeoutMs = ms;
+    if (option == SO_RCVTIMEO) open->receiveTimeoutMs = ms;
+    return 0;
+}
+
+int getsockopt(SOCKET socket, int level, int option, char* value, int* length) {
+    if (enter("getsockopt", hex(static_cast<DWORD>(option)))) return socketError(10022);
+    SocketState* open = socketOf(socket);
+    if (open == nullptr || level != SOL_SOCKET || option != SO_ERROR || *length < 4) return socketError(10022);
+    std::memcpy(value, &open->pendingError, 4);
+    *length = 4;
+    return 0;
+}
+
+u_short htons(u_short value) { return static_cast<u_short>((value & 0xFF) << 8 | (value >> 8)); }
+
+int send(SOCKET socket, const char* buffer, int length, int) {
+    if (enter("send", std::to_string(length))) return socketError(WSAECONNRESET);
+    SocketState* open = socketOf(socket);
+    if (open == nullptr || !open->connected) return socketError(10057);  // WSAENOTCONN
+    if (open->nonBlocking) misuse("send on a socket left non-blocking");
+    Peer& remote = state().peers[open->peer];
+    int accepted = remote.sendLimit >= 0 ? std::min(length, remote.sendLimit) : length;
+    Bytes chunk(buffer, buffer + accepted);
+    remote.received.insert(remote.received.end(), chunk.begin(), chunk.end());
+    if (remote.respond) remote.respond(remote, chunk);
+    return accepted;
+}
+
+int recv(SOCKET socket, char* buffer, int length, int) {
+    if (enter("recv", std::to_string(length))) return socketError(WSAECONNRESET);
+    SocketState* open = socketOf(socket);
+    if (open == nullptr || !open->connected) return socketError(10057);
+    Peer& remote = state().peers[open->peer];
+    if (!remote.replies.empty()) {
+        Bytes reply = remote.replies.front();
+        remote.replies.pop_front();
+        int n = std::min<int>(length, static_cast<int>(reply.size()));
+        std::memcpy(buffer, reply.data(), static_cast<size_t>(n));
+        return n;
+    }
+    if (remote.closedByPeer) return 0;
+    if (open->receiveTimeoutMs == 0) misuse("recv without time-out would wait forever");
+    state().clock += static_cast<uint64_t>(open->receiveTimeoutMs);
+    return socketError(WSAETIMEDOUT);
+}
+
+int closesocket(SOCKET socket) {
+    bool injected = enter("closesocket", std::to_string(socket));
+    if (state().sockets.erase(socket) == 0) {
+        misuse("closesocket of a socket that is not open");
+        return socketError(10038);
+    }
+    return injected ? socketError(10038) : 0;
+}
+
+int WSAGetLastError() { return state().lastSocketError; }

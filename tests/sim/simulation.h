@@ -1,0 +1,129 @@
+#pragma once
+
+// A scriptable stand-in for the Win32 calls the library makes. Tests script
+// devices, interfaces and network peers, inject failures per call, read the
+// call log, and check the ledger for anything left open. Nothing sleeps:
+// time-outs advance a virtual clock.
+
+#include <setupapi.h>
+#include <windows.h>
+#include <winsock.h>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+using Bytes = std::vector<uint8_t>;
+
+struct SerialDevice {
+    DCB dcb{};
+    COMMTIMEOUTS timeouts{};
+    int setCommStateCalls = 0;
+    int setCommTimeoutsCalls = 0;
+    std::vector<DWORD> purges;
+    Bytes written;
+    std::vector<Bytes> writes;
+    // Bytes from the printer, each with the virtual time it arrives at.
+    std::deque<std::pair<uint64_t, uint8_t>> incoming;
+    // Plays the printer: called after every write with the bytes written.
+    std::function<void(SerialDevice&, const Bytes&)> respond;
+
+    void answer(const Bytes& bytes, uint64_t delayMs = 0);
+};
+
+enum class ReadKind { Completes, Fails, Pends };
+
+struct UsbRead {
+    ReadKind kind;
+    Bytes bytes;
+    uint64_t afterMs = 0;   // Pends: completes this long after the read began
+    bool never = false;     // Pends: never completes by itself
+    DWORD error = ERROR_GEN_FAILURE;
+};
+
+struct UsbDevice {
+    std::vector<bool> writeOpens;  // outcome of each write-handle attempt; missing ones succeed
+    std::vector<bool> readOpens;   // the same for read handles
+    Bytes written;
+    std::deque<UsbRead> reads;     // outcome of each ReadFile on a read handle; none: pends forever
+    std::function<void(UsbDevice&, const Bytes&)> respond;
+};
+
+struct DeviceInterface {
+    std::wstring path;
+    DWORD flags = SPINT_ACTIVE;
+    bool detailFails = false;
+    bool reportsNoSize = false;
+};
+
+enum class Connect {
+    Immediately,     // connect() succeeds on the spot
+    ReadyAfter,      // select() sees it writable after readyAfterMs
+    NeverReady,      // nothing within any wait, as Windows shows a refusal
+    RefusedReadable, // select() returns at once with a pending WSAECONNREFUSED, as Wine often does
+};
+
+struct Peer {
+    Connect connect = Connect::ReadyAfter;
+    uint64_t readyAfterMs = 5;
+    int sendLimit = -1;           // accept at most this many bytes per send
+    bool closedByPeer = false;    // recv returns 0
+    Bytes received;               // everything the library sent
+    std::deque<Bytes> replies;    // one per recv; none: recv times out
+    std::function<void(Peer&, const Bytes&)> respond;
+    int connections = 0;
+};
+
+struct SocketState {
+    std::string peer;
+    bool nonBlocking = false;
+    int pendingError = 0;
+    bool connected = false;
+    int32_t sendTimeoutMs = 0;
+    int32_t receiveTimeoutMs = 0;
+};
+
+struct Ledger {
+    size_t handles = 0;
+    size_t sockets = 0;
+    size_t deviceInfoLists = 0;
+    size_t heapBlocks = 0;
+    size_t pendingIo = 0;
+    bool operator==(const Ledger& other) const;
+};
+
+// Clears every device, peer, fault, log and ledger entry and the clock.
+void reset();
+
+std::map<std::wstring, SerialDevice>& serialDevices();
+std::map<std::wstring, UsbDevice>& usbDevices();
+std::vector<DeviceInterface>& deviceInterfaces();
+std::map<std::string, Peer>& peers();  // keyed "a.b.c.d:port"
+SerialDevice& serial(const std::wstring& path);
+UsbDevice& usb(const std::wstring& path);
+Peer& peer(const std::string& endpoint);
+const SocketState& socketState(SOCKET socket);
+
+// Makes the nth call (1-based) of a function fail, or every call for nth 0.
+void failCall(const std::string& function, int nth = 0);
+int callCount(const std::string& function);
+
+// Each call as "Name(arguments)", in order.
+const std::vector<std::string>& calls();
+std::vector<std::string> callsOf(const std::string& function);
+void clearCalls();
+
+uint64_t now();
+Ledger ledger();
+// Uses of the API that Windows would reject or that would hang.
+const std::vector<std::string>& misuses();
+
+// Handles and sockets as the tests can name them.
+SOCKET lastSocket();
+
+}  // namespace sim
