@@ -1,1 +1,162 @@
 #include "library_test.h"
+
+namespace {
+
+using namespace vellamoor;
+
+class NetworkPort : public LibraryTest {
+protected:
+    void SetUp() override {
+        LibraryTest::SetUp();
+        sim::peer("192.168.1.100:9100");
+        sim::peer("192.168.1.100:4000");
+    }
+};
+
+TEST_F(NetworkPort, OpensDataThenStatusConnection) {
+    ASSERT_EQ(769, openPort(3, {192, 168, 1, 100}, 500));
+    EXPECT_EQ((std::vector<std::string>{"connect(192.168.1.100:9100)", "connect(192.168.1.100:4000)"}),
+              sim::callsOf("connect"));
+    EXPECT_EQ(2, statusSocketIndex);
+    EXPECT_EQ((std::vector<std::string>{"select(0s+500000us)", "select(0s+500000us)"}), sim::callsOf("select"))
+        << "the exception set is not watched";
+    for (uint32_t index : {1u, 2u}) {
+        const sim::SocketState& socket = sim::socketState(networkPortTable().entryAt(index)->socket);
+        EXPECT_EQ(500, socket.sendTimeoutMs);
+        EXPECT_EQ(500, socket.receiveTimeoutMs);
+        EXPECT_FALSE(socket.nonBlocking) << "blocking again before the entry is added";
+    }
+    EXPECT_EQ(0xC0A80164u, networkPortTable().entryAt(1)->address);
+    EXPECT_EQ(4000, networkPortTable().entryAt(2)->tcpPort);
+}
+
+TEST_F(NetworkPort, TimeoutIsSplitIntoSecondsAndMicroseconds) {
+    EXPECT_EQ(1, openNetworkPort(1500, 0xC0A80164, 9100));
+    EXPECT_EQ("select(1s+500000us)", sim::callsOf("select").back());
+    EXPECT_EQ((std::vector<std::string>{"setsockopt(0x1005,1500)", "setsockopt(0x1006,1500)"}), sim::callsOf("setsockopt"));
+
+    sim::peer("10.0.0.5:9100").connect = sim::Connect::Immediately;
+    EXPECT_EQ(2, openNetworkPort(0, 0x0A000005, 9100)) << "a connection made at once needs no wait";
+    EXPECT_EQ(1u, sim::callsOf("select").size());
+    EXPECT_EQ(0, sim::socketState(networkPortTable().entryAt(2)->socket).receiveTimeoutMs);
+
+    sim::peer("10.0.0.6:9100").connect = sim::Connect::ReadyAfter;
+    EXPECT_EQ(kNetworkNotConnected, openNetworkPort(0, 0x0A000006, 9100)) << "time-out 0 is a poll";
+}
+
+TEST_F(NetworkPort, FailedOpensCloseTheirSocket) {
+    struct Case {
+        const char* label;
+        const char* faultyCall;
+        int nth;
+        sim::Connect connect;
+        int32_t expected;
+    } cases[] = {
+        {"no socket", "socket", 1, sim::Connect::ReadyAfter, kNetworkNoSocket},
+        {"non-blocking refused", "ioctlsocket", 1, sim::Connect::ReadyAfter, kNetworkModeSwitchFailed},
+        {"blocking again refused", "ioctlsocket", 2, sim::Connect::ReadyAfter, kNetworkModeSwitchFailed},
+        {"select fails", "select", 1, sim::Connect::ReadyAfter, kNetworkWaitFailed},
+        {"never ready (Windows refusal)", "", 0, sim::Connect::NeverReady, kNetworkNotConnected},
+        {"refused, reported readable", "", 0, sim::Connect::RefusedReadable, kNetworkNotConnected},
+    };
+    for (const Case& c : cases) {
+        sim::reset();
+        sim::peer("192.168.1.100:9100").connect = c.connect;
+        if (*c.faultyCall) sim::failCall(c.faultyCall, c.nth);
+        EXPECT_EQ(c.expected, openNetworkPort(500, 0xC0A80164, 9100)) << c.label;
+        EXPECT_EQ(0u, sim::ledger().sockets) << c.label;
+        EXPECT_EQ(0u, networkPortTable().count()) << c.label;
+    }
+    sim::reset();
+    sim::peer("192.168.1.100:9100").connect = sim::Connect::NeverReady;
+    EXPECT_EQ(kNetworkNotConnected, openNetworkPort(700, 0xC0A80164, 9100));
+    EXPECT_EQ(700u, sim::now()) << "a refusal Windows does not report waits out the time-out";
+}
+
+TEST_F(NetworkPort, PrinterWithoutStatusConnectionIsClosedAgain) {
+    sim::peer("192.168.1.100:4000").connect = sim::Connect::NeverReady;
+    EXPECT_EQ(0, openPort(3, {192, 168, 1, 100}, 500));
+    EXPECT_EQ(kNetworkNotConnected, statusSocketIndex);
+    EXPECT_EQ(0u, networkPortTable().count()) << "the data connection must not stay open without a handle";
+    EXPECT_EQ(0u, sim::ledger().sockets);
+
+    sim::peer("192.168.1.100:9100").connect = sim::Connect::NeverReady;
+    sim::clearCalls();
+    EXPECT_EQ(0, openPort(3, {192, 168, 1, 100}, 500));
+    EXPECT_EQ(-1, statusSocketIndex);
+    EXPECT_EQ(1u, sim::callsOf("connect").size()) << "no status connection without a data connection";
+}
+
+TEST_F(NetworkPort, WritesGoOnTheDataConnectionWithOneSend) {
+    ASSERT_EQ(769, openPort(3, {192, 168, 1, 100}));
+    Bytes job = {0x1B, 0x40, 'H', 'i', 0x0A};
+    jint written = 0;
+    EXPECT_EQ(1, writePort(769, job, &written));
+    EXPECT_EQ(5, written);
+    EXPECT_BYTES(job, sim::peer("192.168.1.100:9100").received);
+    EXPECT_TRUE(sim::peer("192.168.1.100:4000").received.empty());
+
+    sim::peer("192.168.1.100:9100").sendLimit = 2;
+    EXPECT_EQ(1, writePort(769, job, &written));
+    EXPECT_EQ(2, written) << "a partial send reports its own count";
+    EXPECT_EQ(2u, sim::callsOf("send").size()) << "one send per write";
+
+    sim::failCall("send", 3);
+    EXPECT_EQ(0, writePort(769, job, &written));
+    EXPECT_EQ(0, written);
+    EXPECT_EQ(0, writePort(773, job, &written)) << "index 5 with two entries";
+    EXPECT_EQ(0, written);
+}
+
+TEST_F(NetworkPort, ClosingAHandleClosesBothConnections) {
+    ASSERT_EQ(769, openPort(3, {192, 168, 1, 100}));
+    SOCKET data = networkPortTable().entryAt(1)->socket;
+    SOCKET status = networkPortTable().entryAt(2)->socket;
+    sim::clearCalls();
+    EXPECT_EQ(1, closePort(769));
+    EXPECT_EQ((std::vector<std::string>{"closesocket(" + std::to_string(status) + ")",
+                                        "closesocket(" + std::to_string(data) + ")"}),
+              sim::callsOf("closesocket"));
+    EXPECT_EQ(0u, networkPortTable().count());
+    EXPECT_EQ(2, statusSocketIndex) << "a close leaves statusSocketIndex alone";
+    EXPECT_EQ(769, openPort(3, {192, 168, 1, 100})) << "the printer opens again";
+}
+
+// Each printer's status connection sits right after its data connection, so
+// closing one printer leaves the other's connections alone.
+TEST_F(NetworkPort, TwoPrintersCloseIndependently) {
+    sim::peer("192.168.1.101:9100");
+    sim::peer("192.168.1.101:4000");
+    ASSERT_EQ(769, openPort(3, {192, 168, 1, 100}));
+    ASSERT_EQ(771, openPort(3, {192, 168, 1, 101}));
+    EXPECT_EQ(4, statusSocketIndex);
+    closePort(769);
+    ASSERT_EQ(2u, networkPortTable().count());
+    EXPECT_EQ(9100, networkPortTable().entryAt(1)->tcpPort);
+    EXPECT_EQ(0xC0A80165u, networkPortTable().entryAt(1)->address);
+    EXPECT_EQ(4000, networkPortTable().entryAt(2)->tcpPort);
+
+    EXPECT_EQ(1, closePort(775)) << "a handle that names no connection";
+    EXPECT_EQ(2u, networkPortTable().count()) << "closes nothing, not even the last printer's status connection";
+}
+
+TEST_F(NetworkPort, IndexZeroFallsBackToStatusSocketIndex) {
+    ASSERT_EQ(769, openPort(3, {192, 168, 1, 100}));
+    EXPECT_EQ(1, closePort(768));
+    EXPECT_EQ(0u, networkPortTable().count());
+}
+
+TEST_F(NetworkPort, CloseResults) {
+    EXPECT_EQ(kNetworkNoEntry, closeNetworkPort(0)) << "empty table";
+    ASSERT_EQ(1, openNetworkPort(500, 0xC0A80164, 9100));
+    ASSERT_EQ(2, openNetworkPort(500, 0xC0A80164, 4000));
+    EXPECT_EQ(kNetworkNoEntry, closeNetworkPort(3));
+    EXPECT_EQ(kNetworkNoEntry, closeNetworkPort(0xFFFFFFFFu)) << "statusSocketIndex -1";
+    sim::failCall("closesocket", 1);
+    EXPECT_EQ(kNetworkCloseFailed, closeNetworkPort(1));
+    EXPECT_EQ(1u, networkPortTable().count()) << "the entry is gone all the same";
+    EXPECT_EQ(4000, networkPortTable().entryAt(1)->tcpPort);
+    EXPECT_EQ(kNetworkClosed, closeNetworkPort(0));
+}
+
+}  // namespace
