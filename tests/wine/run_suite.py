@@ -1,0 +1,41 @@
+#!/usr/bin/env python3
+"""Runs one module of the Wine end-to-end suite; exits 77 (skipped) when
+this machine cannot run the build's Wine loader."""
+
+import os
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import wine_env  # noqa: E402
+
+SKIPPED = 77
+# Modules that only read the DLL image and need no Wine.
+WITHOUT_WINE = {"test_dll_image"}
+
+
+def main():
+    module = sys.argv[1]
+    if module in WITHOUT_WINE:
+        return run(module)
+    problem = wine_env.loader_problem()
+    if problem:
+        print("SKIPPED: %s. The suite needs a Wine loader for this DLL's architecture "
+              "(32-bit needs a kernel that runs i386 programs)." % problem)
+        return SKIPPED
+    wine_env.ensure_prefix()
+    wine_env.start_server()
+    try:
+        return run(module)
+    finally:
+        wine_env.stop_server()
+
+
+def run(module):
+    suite = unittest.defaultTestLoader.loadTestsFromName(module)
+    result = unittest.TextTestRunner(verbosity=2, stream=sys.stdout).run(suite)
+    return 0 if result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

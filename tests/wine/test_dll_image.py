@@ -1,0 +1,32 @@
+import re
+import subprocess
+import unittest
+
+import os
+
+import wine_env
+
+METHODS = [("nativeOpenPort", 20), ("nativeClosePort", 12), ("nativeWritePort", 28), ("nativeReadPort", 28),
+           ("nativeResetDevice", 12), ("nativeGetParsedStatus", 16)]
+ALLOWED_IMPORTS = {"KERNEL32.dll", "SETUPAPI.dll", "WSOCK32.dll", "msvcrt.dll"}
+
+
+class DllImage(unittest.TestCase):
+    """The DLL as a JVM and a deployment see it, read with objdump."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.dump = subprocess.run([os.environ["VELLAMOOR_OBJDUMP"], "-p", wine_env.DLL],
+                                  capture_output=True, text=True, check=True).stdout
+
+    def test_exactly_the_six_entry_points(self):
+        exported = set(re.findall(r"^\s*\[\s*\d+\]\s+(\S+)$", self.dump, re.M))
+        if "pei-i386" in self.dump:
+            expected = {"_Java_net_vellamoor_printerio_IOPort_%s@%d" % m for m in METHODS}
+        else:
+            expected = {"Java_net_vellamoor_printerio_IOPort_%s" % name for name, _ in METHODS}
+        self.assertEqual(expected, exported)
+
+    def test_imports_only_system_libraries(self):
+        imported = {name.upper() for name in re.findall(r"DLL Name: (\S+)", self.dump)}
+        self.assertEqual({name.upper() for name in ALLOWED_IMPORTS}, imported)

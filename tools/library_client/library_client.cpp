@@ -1,0 +1,67 @@
+#include "library_client.h"
+
+namespace vellamoor {
+namespace {
+
+const char* const kClassPrefix = "Java_net_vellamoor_printerio_IOPort_";
+
+template <typename Function>
+bool find(HMODULE module, const char* method, int argumentBytes, Function& function, std::string& error) {
+    std::string name = exportedName(method, argumentBytes);
+    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name.c_str())));
+    if (function == nullptr) error = "export " + name + " not found (error " + std::to_string(GetLastError()) + ")";
+    return function != nullptr;
+}
+
+}  // namespace
+
+std::string exportedName(const char* method, int argumentBytes) {
+    if (sizeof(void*) == 8) return std::string(kClassPrefix) + method;
+    return "_" + std::string(kClassPrefix) + method + "@" + std::to_string(argumentBytes);
+}
+
+LibraryClient::~LibraryClient() {
+    if (module_ != nullptr) FreeLibrary(module_);
+}
+
+bool LibraryClient::load(const std::string& dllPath, std::string& error) {
+    module_ = LoadLibraryA(dllPath.c_str());
+    if (module_ == nullptr) {
+        error = "cannot load " + dllPath + " (error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    const int pointer = static_cast<int>(sizeof(void*));
+    const int word = 4;
+    return find(module_, "nativeOpenPort", 2 * pointer + 3 * word, openPort_, error) &&
+           find(module_, "nativeClosePort", 2 * pointer + word, closePort_, error) &&
+           find(module_, "nativeWritePort", 2 * pointer + 5 * word, writePort_, error) &&
+           find(module_, "nativeReadPort", 2 * pointer + 5 * word, readPort_, error) &&
+           find(module_, "nativeResetDevice", 2 * pointer + word, resetDevice_, error) &&
+           find(module_, "nativeGetParsedStatus", 2 * pointer + 2 * word, parsedStatus_, error);
+}
+
+jint LibraryClient::openPort(jint portType, const std::vector<uint8_t>& parameters, jint timeoutMs) {
+    return openPort_(jvm_.env(), nullptr, portType, jvm_.newByteArray(parameters), timeoutMs);
+}
+
+jint LibraryClient::closePort(jint handle) { return closePort_(jvm_.env(), nullptr, handle); }
+
+jint LibraryClient::writePort(jint handle, const std::vector<uint8_t>& data, jint from, jint to, jint& written) {
+    jintArray result = jvm_.newIntArray(1, -1);
+    jint r = writePort_(jvm_.env(), nullptr, handle, jvm_.newByteArray(data), from, to, result);
+    written = jvm_.ints(result)[0];
+    return r;
+}
+
+jint LibraryClient::readPort(jint handle) { return readPort_(jvm_.env(), nullptr, handle, 0, 0, 0, 0); }
+
+jint LibraryClient::resetDevice(jint handle) { return resetDevice_(jvm_.env(), nullptr, handle); }
+
+jint LibraryClient::parsedStatus(jint handle, std::vector<uint8_t>& status) {
+    jbyteArray array = jvm_.newByteArray(status);
+    jint r = parsedStatus_(jvm_.env(), nullptr, handle, array);
+    status = jvm_.bytes(array);
+    return r;
+}
+
+}  // namespace vellamoor

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "mini_jvm.h"
+
+namespace vellamoor {
+
+// Calls the library the way the JVM does: loads the DLL, looks its six
+// entry points up by their exported JNI names and passes Java arrays through
+// a minimal JNIEnv. Used by the command-line tool and the Wine test driver,
+// so both exercise exactly the DLL a Java program would load.
+class LibraryClient {
+public:
+    LibraryClient() = default;
+    LibraryClient(const LibraryClient&) = delete;
+    LibraryClient& operator=(const LibraryClient&) = delete;
+    ~LibraryClient();
+
+    // On failure `error` says which step failed and why.
+    bool load(const std::string& dllPath, std::string& error);
+
+    jint openPort(jint portType, const std::vector<uint8_t>& parameters, jint timeoutMs);
+    jint closePort(jint handle);
+    // Writes data[0 .. to-from) and stores what result[0] received in `written`.
+    jint writePort(jint handle, const std::vector<uint8_t>& data, jint from, jint to, jint& written);
+    jint readPort(jint handle);
+    jint resetDevice(jint handle);
+    // Queries into `status` (its size is the Java array's length); `status`
+    // receives the array's contents after the call.
+    jint parsedStatus(jint handle, std::vector<uint8_t>& status);
+
+    minijvm::MiniJvm& jvm() { return jvm_; }
+
+private:
+    typedef jint(JNICALL* OpenPortFn)(JNIEnv*, jclass, jint, jbyteArray, jint);
+    typedef jint(JNICALL* ClosePortFn)(JNIEnv*, jclass, jint);
+    typedef jint(JNICALL* WritePortFn)(JNIEnv*, jclass, jint, jbyteArray, jint, jint, jintArray);
+    typedef jint(JNICALL* ReadPortFn)(JNIEnv*, jclass, jint, jint, jint, jint, jint);
+    typedef jint(JNICALL* ResetDeviceFn)(JNIEnv*, jclass, jint);
+    typedef jint(JNICALL* ParsedStatusFn)(JNIEnv*, jclass, jint, jbyteArray);
+
+    HMODULE module_ = nullptr;
+    minijvm::MiniJvm jvm_;
+    OpenPortFn openPort_ = nullptr;
+    ClosePortFn closePort_ = nullptr;
+    WritePortFn writePort_ = nullptr;
+    ReadPortFn readPort_ = nullptr;
+    ResetDeviceFn resetDevice_ = nullptr;
+    ParsedStatusFn parsedStatus_ = nullptr;
+};
+
+// The name under which the DLL exports a native method: stdcall-decorated
+// on 32-bit Windows ("_Java_..._nativeOpenPort@20"), plain on x64.
+std::string exportedName(const char* method, int argumentBytes);
+
+}  // namespace vellamoor
