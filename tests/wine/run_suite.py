@@ -18,17 +18,17 @@ def main():
     module = sys.argv[1]
     if module in WITHOUT_WINE:
         return run(module)
-    problem = wine_env.loader_problem()
+    problem = wine_env.session.loader_problem()
     if problem:
         print("SKIPPED: %s. The suite needs a Wine loader for this DLL's architecture "
               "(32-bit needs a kernel that runs i386 programs)." % problem)
         return SKIPPED
-    wine_env.ensure_prefix()
-    wine_env.start_server()
+    wine_env.session.ensure_prefix()
+    wine_env.session.start_server()
     try:
         return run(module)
     finally:
-        wine_env.stop_server()
+        wine_env.session.stop_server()
 
 
 def run(module):

@@ -355,7 +355,7 @@ def render(job, width=PAPER_WIDTH):
         byte = job[i]
         if byte == LF:
             if bold:
-                line += "**"
+                line = line[:-2] if line.endswith("**") else line + "**"
             flush()
             if bold:
                 line += "**"
@@ -371,7 +371,8 @@ def render(job, width=PAPER_WIDTH):
             elif command == ord("E") and i + 2 < len(job):
                 on = bool(job[i + 2] & 1)
                 if on != bold:
-                    line += "**"
+                    # An emphasis that ends before any text was printed leaves no mark.
+                    line = line[:-2] if not on and line.endswith("**") else line + "**"
                 bold = on
                 i += 3
             elif command == ord("d") and i + 2 < len(job):

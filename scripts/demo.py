@@ -1,0 +1,106 @@
+#!/usr/bin/env python3
+"""The demo: prints a test receipt on a virtual serial printer and a virtual
+network printer through the real DLL under Wine, queries both for status,
+shows what came out of each printer, then does it again with the network
+printer's cover open and its paper near the end."""
+
+import argparse
+import os
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+for tool in ("virtual_printer", "wine"):
+    sys.path.insert(0, os.path.join(ROOT, "tools", tool))
+
+from virtual_printer import NetworkPrinter, PrinterState, SerialPrinter, render  # noqa: E402
+from wine_session import WineSession  # noqa: E402
+
+BUILDS = (("win32", "/usr/lib/wine/wine", "32-bit DLL"), ("win64", "/usr/lib/wine/wine64", "64-bit DLL"))
+SKIPPED = 77
+SERIAL_PORT = 3
+NETWORK_ADDRESS = "127.0.77.1"
+
+
+def choose_build(only=None):
+    """The 32-bit DLL where this machine runs 32-bit programs, else the x64 build of the same sources."""
+    for preset, loader, label in BUILDS:
+        if only and preset != only:
+            continue
+        session = WineSession(loader, os.path.join(ROOT, "build", preset, "wineprefix"))
+        problem = session.loader_problem()
+        if problem is None:
+            return preset, session, label
+        if only:
+            print("SKIPPED: %s" % problem)
+            sys.exit(SKIPPED)
+        print("note: %s; using the 64-bit build of the same sources instead" % problem)
+    sys.exit("demo: no Wine loader runs on this machine")
+
+
+class Demo:
+    def __init__(self, preset, session, label):
+        self.session = session
+        self.tool = os.path.join(ROOT, "build", preset, "bin", "printertool.exe")
+        self.label = label
+        self.failures = []
+
+    def printertool(self, *arguments):
+        print("$ printertool " + " ".join(arguments))
+        result = self.session.run(self.tool, arguments)
+        output = (result.stdout + result.stderr).rstrip()
+        print("  " + output.replace("\n", "\n  "))
+        if result.returncode != 0:
+            self.failures.append("printertool %s exited %d" % (" ".join(arguments), result.returncode))
+        return output
+
+    def round(self, title, serial, network):
+        print("\n== %s" % title)
+        serial.recorder.received.clear()
+        network.data.received.clear()
+        lines = [self.printertool("--serial", str(SERIAL_PORT), "--speed", "9600", "--test-receipt", "--status"),
+                 self.printertool("--network", NETWORK_ADDRESS, "--test-receipt", "--status")]
+        serial.recorder.wait_for(lambda r: b"\x1dV" in r.received, 5)
+        network.data.wait_for(lambda r: b"\x1dV" in r.received, 5)
+        for name, job in (("serial printer (COM%d)" % SERIAL_PORT, serial.recorder.received),
+                          ("network printer (%s)" % NETWORK_ADDRESS, network.data.received)):
+            print("\n-- paper from the %s:" % name)
+            print(render(bytes(job)))
+        return lines
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--check", action="store_true", help="fail unless every step gives the expected result")
+    parser.add_argument("--build", choices=[b[0] for b in BUILDS], help="use this build only (skip if it cannot run)")
+    args = parser.parse_args()
+    preset, session, label = choose_build(args.build)
+    session.ensure_prefix()
+    session.start_server()
+    serial = SerialPrinter(PrinterState())
+    serial.link(session.prefix, SERIAL_PORT)
+    network = NetworkPrinter(NETWORK_ADDRESS, PrinterState())
+    demo = Demo(preset, session, label)
+    try:
+        print("VellamoorJIO demo: the %s under %s" % (label, os.path.basename(session.loader)))
+        print("virtual serial printer on COM%d (%s), virtual network printer on %s:9100/4000"
+              % (SERIAL_PORT, serial.tty_path, NETWORK_ADDRESS))
+        first = demo.round("Both printers ready", serial, network)
+        network.responder.state = PrinterState(cover_open=True, paper_near_end=True)
+        second = demo.round("Again, with the network printer's cover open and its paper near the end", serial, network)
+    finally:
+        serial.close()
+        network.close()
+        session.stop_server()
+    if args.check:
+        expectations = [(first[0], "COM3: online, paper present"), (first[1], NETWORK_ADDRESS + ": online, paper present"),
+                        (second[1], NETWORK_ADDRESS + ": offline, cover open, paper near end")]
+        for output, expected in expectations:
+            if expected not in output:
+                demo.failures.append("expected %r in %r" % (expected, output))
+    for failure in demo.failures:
+        print("demo: " + failure, file=sys.stderr)
+    return 1 if demo.failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

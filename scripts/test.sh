@@ -1,0 +1,20 @@
+#!/bin/sh
+# The test command: installs what is missing, builds every preset and runs
+# the host unit tests (plain and with ASan+UBSan), the fuzzing and valgrind
+# checks, the Java tests and the Wine end-to-end suites of both DLLs.
+# Set VELLAMOOR_SKIP_INSTALL=1 to skip the apt step on a prepared machine.
+set -eu
+cd "$(dirname "$0")/.."
+
+if [ "${VELLAMOOR_SKIP_INSTALL:-0}" != 1 ]; then
+    scripts/install-deps.sh
+fi
+
+presets="host host-asan win32 win64"
+scripts/build.sh $presets
+status=0
+for preset in $presets; do
+    echo "=== ctest --preset $preset"
+    ctest --preset "$preset" || status=1
+done
+exit $status

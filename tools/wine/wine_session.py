@@ -1,0 +1,63 @@
+"""Runs Windows programs under Wine for the demo and the end-to-end tests:
+one prefix per build tree, and a wineserver started up front with its
+output in a log (a server started by a Windows program inherits that
+program's output and dumps its objects there when it exits)."""
+
+import fcntl
+import os
+import subprocess
+import time
+
+
+class WineSession:
+    def __init__(self, loader, prefix):
+        self.loader = loader
+        self.prefix = prefix
+        wine_dir = os.path.dirname(loader)
+        server64 = os.path.join(wine_dir, "wineserver64")
+        self.server = server64 if os.path.exists(server64) else os.path.join(wine_dir, "wineserver")
+        wine64 = os.path.join(wine_dir, "wine64")
+        self.boot_loader = wine64 if os.path.exists(wine64) else loader
+        self.env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
+                        WINESERVER=self.server)
+
+    def loader_problem(self):
+        """Why the loader cannot run programs on this machine, or None."""
+        try:
+            subprocess.run([self.loader, "--version"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           timeout=30)
+        except OSError as error:
+            return "%s does not start on this machine (%s)" % (self.loader, error.strerror)
+        return None
+
+    def _log(self, name):
+        return open(os.path.join(os.path.dirname(self.prefix), name), "ab")
+
+    def ensure_prefix(self):
+        """Creates the prefix once (about 10 s); later runs reuse it."""
+        os.makedirs(os.path.dirname(self.prefix), exist_ok=True)
+        with open(self.prefix + ".lock", "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            if os.path.exists(os.path.join(self.prefix, "system.reg")):
+                return
+            with self._log("wineboot.log") as log:
+                subprocess.run([self.boot_loader, "wineboot", "-i"], env=self.env, stdout=log, stderr=log,
+                               stdin=subprocess.DEVNULL, timeout=240, check=True)
+            subprocess.run([self.server, "-w"], env=self.env, timeout=60)
+
+    def start_server(self):
+        with self._log("wineserver.log") as log:
+            subprocess.Popen([self.server, "-f", "-p5"], env=self.env, stdout=log, stderr=log,
+                             stdin=subprocess.DEVNULL, start_new_session=True)
+        time.sleep(0.2)
+
+    def stop_server(self):
+        subprocess.run([self.server, "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=30)
+
+    def run(self, program, arguments, timeout=60):
+        return subprocess.run([self.loader, program] + list(arguments), env=self.env, capture_output=True,
+                              text=True, timeout=timeout)
+
+    def popen(self, program, arguments, **options):
+        return subprocess.Popen([self.loader, program] + list(arguments), env=self.env, **options)
