@@ -1,7 +1,7 @@
 #!/bin/sh
 # The test command: installs what is missing, builds every preset and runs
-# the host unit tests (plain and with ASan+UBSan), the fuzzing and valgrind
-# checks, the Java tests and the Wine end-to-end suites of both DLLs.
+# the host unit tests (plain and with ASan+UBSan), the Wine end-to-end
+# suites of both DLLs, and builds the jar and runs the Java loader tests.
 # Set VELLAMOOR_SKIP_INSTALL=1 to skip the apt step on a prepared machine.
 set -eu
 cd "$(dirname "$0")/.."
@@ -17,4 +17,6 @@ for preset in $presets; do
     echo "=== ctest --preset $preset"
     ctest --preset "$preset" || status=1
 done
+echo "=== jar and Java loader tests"
+scripts/java.sh || status=1
 exit $status

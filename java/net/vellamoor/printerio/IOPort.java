@@ -7,11 +7,19 @@ package net.vellamoor.printerio;
  *
  * <p>Port types: 1 USB, 2 serial, 3 network. A port handle is
  * {@code portType * 256 + index}; 0 means the open failed.
+ *
+ * <p>The class loads its native library when it is first used; see
+ * {@link NativeLibraryLoader} for the places it looks and the system property
+ * {@code vellamoor.printerio.library} that names a file to load instead.
  */
 public final class IOPort {
     public static final int USB = 1;
     public static final int SERIAL = 2;
     public static final int NETWORK = 3;
+
+    static {
+        NativeLibraryLoader.forThisJvm().load();
+    }
 
     private IOPort() {}
 

@@ -1,0 +1,155 @@
+package net.vellamoor.printerio;
+
+import static org.junit.Assert.assertArrayEquals;
+import static org.junit.Assert.assertEquals;
+import static org.junit.Assert.assertNotNull;
+import static org.junit.Assert.assertTrue;
+import static org.junit.Assert.fail;
+
+import java.io.ByteArrayInputStream;
+import java.io.File;
+import java.io.InputStream;
+import java.nio.file.Files;
+import java.util.ArrayList;
+import java.util.HashMap;
+import java.util.List;
+import java.util.Map;
+import java.util.Properties;
+
+import org.junit.Before;
+import org.junit.Rule;
+import org.junit.Test;
+import org.junit.rules.TemporaryFolder;
+
+public class NativeLibraryLoaderTest {
+    @Rule
+    public TemporaryFolder temp = new TemporaryFolder();
+
+    /** Records every attempt; loads succeed only for the names and paths allowed. */
+    private static final class FakePlatform implements NativeLibraryLoader.Platform {
+        final List<String> calls = new ArrayList<>();
+        final List<String> loadable = new ArrayList<>();
+        final Map<String, byte[]> resources = new HashMap<>();
+
+        @Override
+        public void load(String path) {
+            calls.add("load " + path);
+            if (!loadable.contains(path)) {
+                throw new UnsatisfiedLinkError(path + ": not a loadable library");
+            }
+        }
+
+        @Override
+        public void loadLibrary(String name) {
+            calls.add("loadLibrary " + name);
+            if (!loadable.contains(name)) {
+                throw new UnsatisfiedLinkError("no " + name + " in java.library.path");
+            }
+        }
+
+        @Override
+        public InputStream resource(String name) {
+            byte[] bytes = resources.get(name);
+            return bytes == null ? null : new ByteArrayInputStream(bytes);
+        }
+    }
+
+    private FakePlatform platform;
+    private Properties properties;
+
+    @Before
+    public void setUp() throws Exception {
+        platform = new FakePlatform();
+        properties = new Properties();
+        properties.setProperty("sun.arch.data.model", "64");
+        properties.setProperty("os.arch", "amd64");
+        properties.setProperty("java.io.tmpdir", temp.getRoot().getPath());
+        properties.setProperty("java.library.path", "C:\\pos\\lib");
+    }
+
+    private NativeLibraryLoader loader() {
+        return new NativeLibraryLoader(platform, properties);
+    }
+
+    @Test
+    public void namesTheLibraryByTheJvmsDataModel() {
+        String[][] cases = {{"64", "amd64", "VellamoorJIOx64"}, {"32", "x86", "VellamoorJIOx32"},
+            {"", "amd64", "VellamoorJIOx64"}, {"", "x86", "VellamoorJIOx32"}, {"unknown", "aarch64", "VellamoorJIOx64"}};
+        for (String[] c : cases) {
+            properties.setProperty("sun.arch.data.model", c[0]);
+            properties.setProperty("os.arch", c[1]);
+            assertEquals("data model '" + c[0] + "', os.arch " + c[1], c[2], loader().libraryName());
+        }
+    }
+
+    @Test
+    public void thePropertyComesFirst() {
+        String path = new File(temp.getRoot(), "custom.dll").getAbsolutePath();
+        properties.setProperty(NativeLibraryLoader.PATH_PROPERTY, path);
+        platform.loadable.add(path);
+        platform.loadable.add("VellamoorJIOx64");
+        loader().load();
+        assertEquals(1, platform.calls.size());
+        assertEquals("load " + path, platform.calls.get(0));
+    }
+
+    @Test
+    public void theLibraryPathComesNext() {
+        properties.setProperty(NativeLibraryLoader.PATH_PROPERTY, "missing.dll");
+        platform.loadable.add("VellamoorJIOx64");
+        String where = loader().load();
+        assertEquals("loadLibrary VellamoorJIOx64", platform.calls.get(1));
+        assertTrue(where, where.startsWith("System.loadLibrary"));
+    }
+
+    @Test
+    public void theJarsCopyIsExtractedIntoAVersionedFolderLast() throws Exception {
+        byte[] dll = {'M', 'Z', 1, 2, 3};
+        platform.resources.put("/net/vellamoor/printerio/native/VellamoorJIOx64.dll", dll);
+        File expected = new File(temp.getRoot(), "vellamoor-printerio-" + NativeLibraryLoader.VERSION
+                + File.separator + "VellamoorJIOx64.dll");
+        platform.loadable.add(expected.getAbsolutePath());
+        loader().load();
+        assertEquals("load " + expected.getAbsolutePath(), platform.calls.get(platform.calls.size() - 1));
+        assertArrayEquals(dll, Files.readAllBytes(expected.toPath()));
+        loader().load();
+        File[] left = expected.getParentFile().listFiles();
+        assertNotNull(left);
+        assertEquals("a second extraction replaces the file and leaves nothing beside it", 1, left.length);
+    }
+
+    @Test
+    public void oneErrorListsEveryPlaceTried() {
+        properties.setProperty(NativeLibraryLoader.PATH_PROPERTY, "C:\\pos\\vj.dll");
+        try {
+            loader().load();
+            fail("no library can load");
+        } catch (UnsatisfiedLinkError e) {
+            String message = e.getMessage();
+            for (String part : new String[] {"VellamoorJIOx64.dll", "64-bit JVM", "amd64", "C:\\pos\\vj.dll",
+                "not a loadable library", "no VellamoorJIOx64 in java.library.path", "C:\\pos\\lib",
+                "/net/vellamoor/printerio/native/VellamoorJIOx64.dll", "not in this jar"}) {
+                assertTrue("message names '" + part + "':\n" + message, message.contains(part));
+            }
+        }
+    }
+
+    @Test
+    public void theJarCarriesBothLibraries() {
+        for (String model : new String[] {"32", "64"}) {
+            String resource = NativeLibraryLoader.RESOURCE_FOLDER + "VellamoorJIOx" + model + ".dll";
+            assertNotNull(resource + " is packed in the jar", IOPort.class.getResource(resource));
+        }
+    }
+
+    @Test
+    public void aJvmThatCannotLoadAWindowsDllGetsTheFullStory() {
+        try {
+            IOPort.nativeResetDevice(0);
+            fail("a Windows DLL cannot load into this JVM");
+        } catch (UnsatisfiedLinkError e) {
+            assertTrue(e.getMessage(), e.getMessage().contains("-bit JVM"));
+            assertTrue(e.getMessage(), e.getMessage().contains("extracted to"));
+        }
+    }
+}
