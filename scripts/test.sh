@@ -1,7 +1,8 @@
 #!/bin/sh
 # The test command: installs what is missing, builds every preset and runs
 # the host unit tests (plain and with ASan+UBSan), the Wine end-to-end
-# suites of both DLLs, and builds the jar and runs the Java loader tests.
+# suites of both DLLs, a bounded fuzzing run and a valgrind memcheck of the
+# unit tests, and builds the jar and runs the Java loader tests.
 # Set VELLAMOOR_SKIP_INSTALL=1 to skip the apt step on a prepared machine.
 set -eu
 cd "$(dirname "$0")/.."
@@ -10,8 +11,10 @@ if [ "${VELLAMOOR_SKIP_INSTALL:-0}" != 1 ]; then
     scripts/install-deps.sh
 fi
 
-presets="host host-asan win32 win64"
+# The fuzz preset runs the libFuzzer target for VELLAMOOR_FUZZ_SECONDS (60).
+presets="host host-asan fuzz win32 win64"
 scripts/build.sh $presets
+cmake -S . -B build/fuzz -DVELLAMOOR_FUZZ_SECONDS="${VELLAMOOR_FUZZ_SECONDS:-60}" >/dev/null
 status=0
 for preset in $presets; do
     echo "=== ctest --preset $preset"

@@ -232,6 +232,7 @@ const SocketState& socketState(SOCKET socket) { return state().sockets.at(socket
 
 void failCall(const std::string& function, int nth) { state().faults[function].insert(nth); }
 int callCount(const std::string& function) { return state().counts[function]; }
+void clearFaults() { state().faults.clear(); }
 const std::vector<std::string>& calls() { return state().calls; }
 void clearCalls() { state().calls.clear(); }
 std::vector<std::string> callsOf(const std::string& function) {

@@ -112,6 +112,8 @@ const SocketState& socketState(SOCKET socket);
 // Makes the nth call (1-based) of a function fail, or every call for nth 0.
 void failCall(const std::string& function, int nth = 0);
 int callCount(const std::string& function);
+// Removes every injected failure; devices, handles and the ledger stay.
+void clearFaults();
 
 // Each call as "Name(arguments)", in order.
 const std::vector<std::string>& calls();

@@ -3,10 +3,12 @@
 // per command read from stdin:
 //   open <type> <timeoutMs> <hex|->          -> open <handle>
 //   write <handle> <from> <to> <hex|->       -> write <result> <count>
+//   fill <handle> <count>                    -> fill <result> <count written>  (writes count bytes 00 01 .. ff 00 ..)
 //   close <handle>                           -> close <result>
 //   status <handle> <length> [<hex fill>]    -> status <result> <hex of the array>
 //   read <handle> / reset <handle>           -> read <result> / reset <result>
 //   jni                                      -> jni <outstanding elements> <misuses>
+//   handles                                  -> handles <open kernel handles of this process>
 //   quit
 
 #include <winsock.h>
@@ -54,6 +56,15 @@ std::string run(vellamoor::LibraryClient& library, const std::string& line) {
         jint r = library.writePort(handle, fromHex(data), from, to, written);
         return "write " + std::to_string(r) + " " + std::to_string(written);
     }
+    if (command == "fill") {
+        jint handle = 0, written = 0;
+        size_t count = 0;
+        in >> handle >> count;
+        std::vector<uint8_t> data(count);
+        for (size_t i = 0; i < count; ++i) data[i] = static_cast<uint8_t>(i);
+        jint r = library.writePort(handle, data, 0, static_cast<jint>(count), written);
+        return "fill " + std::to_string(r) + " " + std::to_string(written);
+    }
     if (command == "close") {
         jint handle = 0;
         in >> handle;
@@ -72,6 +83,11 @@ std::string run(vellamoor::LibraryClient& library, const std::string& line) {
         jint handle = 0;
         in >> handle;
         return command + " " + std::to_string(command == "read" ? library.readPort(handle) : library.resetDevice(handle));
+    }
+    if (command == "handles") {
+        DWORD count = 0;
+        GetProcessHandleCount(GetCurrentProcess(), &count);
+        return "handles " + std::to_string(count);
     }
     if (command == "jni") {
         return "jni " + std::to_string(library.jvm().outstandingElements()) + " " +

@@ -50,12 +50,20 @@ class Driver:
         answer = self.call("write %d %d %d %s" % (handle, start, end, bytes(data).hex() or "-"))
         return int(answer[1]), int(answer[2])
 
+    def fill(self, handle, count, timeout=30):
+        """Writes count bytes 00 01 .. ff 00 .. made inside the driver."""
+        answer = self.call("fill %d %d" % (handle, count), timeout)
+        return int(answer[1]), int(answer[2])
+
     def close_port(self, handle):
         return int(self.call("close %d" % handle)[1])
 
     def status(self, handle, length=137, fill=0xEE, timeout=20):
         answer = self.call("status %d %d %02x" % (handle, length, fill), timeout)
         return int(answer[1]), bytes.fromhex(answer[2]) if answer[2] != "-" else b""
+
+    def handles(self):
+        return int(self.call("handles")[1])
 
     def jni_clean(self):
         return self.call("jni")[1:] == ["0", "0"]

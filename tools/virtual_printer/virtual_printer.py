@@ -15,6 +15,7 @@ import os
 import select
 import signal
 import socket
+import struct
 import sys
 import termios
 import threading
@@ -214,8 +215,9 @@ class NetworkPrinter:
     STATUS_PORT = 4000
 
     def __init__(self, address, state=None, record_path=None, listen_data=True, listen_status=True,
-                 accept_data=True, **knobs):
+                 accept_data=True, reset_after=None, **knobs):
         self.address = address
+        self.reset_after = reset_after  # reset the data connection after this many bytes
         self.data = Recorder(record_path)
         self.status = Recorder()
         self.responder = Responder(state or PrinterState(), **knobs)
@@ -292,6 +294,10 @@ class NetworkPrinter:
             if not data:
                 return
             self.data.add_bytes(data)
+            if self.reset_after is not None and len(self.data.received) >= self.reset_after:
+                # A linger time of 0 makes close() send RST: the connection is reset, not ended.
+                connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                return
 
     def _serve_status(self, connection):
         pending = b""

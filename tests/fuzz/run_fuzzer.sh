@@ -1,0 +1,18 @@
+#!/bin/sh
+# Runs the entry-point fuzzer for a bounded time: usage run_fuzzer.sh FUZZER SECONDS.
+# New inputs go to a working corpus in the build tree; the seeds in the
+# repository are read, never written. The full log stays beside the fuzzer.
+set -u
+fuzzer=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+seconds=$2
+seeds=$(cd "$(dirname "$0")" && pwd)/corpus
+work=$(dirname "$fuzzer")/fuzz-corpus
+log=$(dirname "$fuzzer")/fuzz.log
+mkdir -p "$work"
+cd "$(dirname "$fuzzer")"
+"$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 -print_final_stats=1 \
+    "$work" "$seeds" >"$log" 2>&1
+status=$?
+grep -E "stat::number_of_executed_units|DONE|fuzz check|ERROR|SUMMARY|Test unit written" "$log"
+[ $status -eq 0 ] || tail -60 "$log"
+exit $status
