@@ -41,16 +41,28 @@ bool LibraryClient::load(const std::string& dllPath, std::string& error) {
 }
 
 jint LibraryClient::openPort(jint portType, const std::vector<uint8_t>& parameters, jint timeoutMs) {
-    return openPort_(jvm_.env(), nullptr, portType, jvm_.newByteArray(parameters), timeoutMs);
+    return openPort(portType, jvm_.newByteArray(parameters), timeoutMs);
+}
+
+jint LibraryClient::openPort(jint portType, jbyteArray parameters, jint timeoutMs) {
+    return openPort_(jvm_.env(), nullptr, portType, parameters, timeoutMs);
 }
 
 jint LibraryClient::closePort(jint handle) { return closePort_(jvm_.env(), nullptr, handle); }
 
 jint LibraryClient::writePort(jint handle, const std::vector<uint8_t>& data, jint from, jint to, jint& written) {
     jintArray result = jvm_.newIntArray(1, -1);
-    jint r = writePort_(jvm_.env(), nullptr, handle, jvm_.newByteArray(data), from, to, result);
+    jint r = writePort(handle, jvm_.newByteArray(data), from, to, result);
     written = jvm_.ints(result)[0];
     return r;
+}
+
+jint LibraryClient::writePort(jint handle, jbyteArray data, jint from, jint to, jintArray result) {
+    return writePort_(jvm_.env(), nullptr, handle, data, from, to, result);
+}
+
+jint LibraryClient::parsedStatus(jint handle, jbyteArray status) {
+    return parsedStatus_(jvm_.env(), nullptr, handle, status);
 }
 
 jint LibraryClient::readPort(jint handle) { return readPort_(jvm_.env(), nullptr, handle, 0, 0, 0, 0); }
@@ -59,7 +71,7 @@ jint LibraryClient::resetDevice(jint handle) { return resetDevice_(jvm_.env(), n
 
 jint LibraryClient::parsedStatus(jint handle, std::vector<uint8_t>& status) {
     jbyteArray array = jvm_.newByteArray(status);
-    jint r = parsedStatus_(jvm_.env(), nullptr, handle, array);
+    jint r = parsedStatus(handle, array);
     status = jvm_.bytes(array);
     return r;
 }

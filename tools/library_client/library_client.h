@@ -34,6 +34,12 @@ public:
     // receives the array's contents after the call.
     jint parsedStatus(jint handle, std::vector<uint8_t>& status);
 
+    // The same calls on Java arrays the caller made with jvm(), for loops
+    // that reuse their arrays as a Java program would.
+    jint openPort(jint portType, jbyteArray parameters, jint timeoutMs);
+    jint writePort(jint handle, jbyteArray data, jint from, jint to, jintArray result);
+    jint parsedStatus(jint handle, jbyteArray status);
+
     minijvm::MiniJvm& jvm() { return jvm_; }
 
 private:

@@ -1,0 +1,87 @@
+#!/usr/bin/env python3
+"""Benchmarks the DLL against the raw platform calls under Wine, on loopback
+and pseudo-terminal sinks played by the virtual printer. Prints a table and
+writes build/bench/bench.csv."""
+
+import argparse
+import csv
+import os
+import platform
+import subprocess
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+for tool in ("virtual_printer", "wine"):
+    sys.path.insert(0, os.path.join(ROOT, "tools", tool))
+
+from virtual_printer import NetworkPrinter, SerialPrinter  # noqa: E402
+from wine_session import WineSession  # noqa: E402
+
+BUILDS = (("win32", "/usr/lib/wine/wine", "VellamoorJIOx32.dll"), ("win64", "/usr/lib/wine/wine64", "VellamoorJIOx64.dll"))
+ADDRESS = "127.0.50.1"
+COM = 30
+
+
+def machine():
+    cpu = "unknown CPU"
+    with open("/proc/cpuinfo") as info:
+        for line in info:
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
+    return "%s, %d cores, %s, %s" % (cpu, os.cpu_count(), platform.system(), platform.release())
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--seconds", type=float, default=1.5, help="time per side and row (default 1.5)")
+    args = parser.parse_args()
+    for preset, loader, dll in BUILDS:
+        session = WineSession(loader, os.path.join(ROOT, "build", preset, "wineprefix"))
+        if session.loader_problem() is None:
+            break
+        print("note: %s; measuring the %s build" % (session.loader_problem(), "win64"))
+    bin_dir = os.path.join(ROOT, "build", preset, "bin")
+    session.ensure_prefix()
+    session.start_server()
+    network = NetworkPrinter(ADDRESS)
+    serial = SerialPrinter()
+    serial.link(session.prefix, COM)
+    try:
+        result = session.run(os.path.join(bin_dir, "bench.exe"),
+                             [os.path.join(bin_dir, dll), ADDRESS, str(COM), str(args.seconds)], timeout=600)
+    finally:
+        serial.close()
+        network.close()
+        session.stop_server()
+    if result.returncode != 0:
+        sys.exit("bench failed: " + result.stderr)
+    rows = list(csv.reader(result.stdout.strip().splitlines()))
+    out_dir = os.path.join(ROOT, "build", "bench")
+    os.makedirs(out_dir, exist_ok=True)
+    table = []
+    with open(os.path.join(out_dir, "bench.csv"), "w", newline="") as out:
+        writer = csv.writer(out)
+        writer.writerow(["row", "bytes_per_call", "library_calls_per_s", "raw_calls_per_s", "library_MB_per_s",
+                         "raw_MB_per_s", "ratio"])
+        for name, size, lib_calls, lib_s, raw_calls, raw_s, median_ratio in rows:
+            size = int(size)
+            lib_rate = int(lib_calls) / float(lib_s)
+            raw_rate = int(raw_calls) / float(raw_s)
+            ratio = float(median_ratio)
+            writer.writerow([name, size, "%.0f" % lib_rate, "%.0f" % raw_rate, "%.2f" % (lib_rate * size / 1e6),
+                             "%.2f" % (raw_rate * size / 1e6), "%.3f" % ratio])
+            table.append((name, lib_rate, raw_rate, lib_rate * size / 1e6, raw_rate * size / 1e6, ratio, size))
+    print("%s, %s under %s, %.1f s per side and row in 9 interleaved rounds; ratio = median over the rounds "
+          "of library rate / raw rate" % (machine(), dll, os.path.basename(session.loader), args.seconds))
+    print("| Row | Library calls/s | Raw calls/s | Library MB/s | Raw MB/s | Ratio |")
+    print("|---|---:|---:|---:|---:|---:|")
+    for name, lib_rate, raw_rate, lib_mb, raw_mb, ratio, size in table:
+        mb = ("%.2f" % lib_mb, "%.2f" % raw_mb) if size else ("", "")
+        print("| %s | %.0f | %.0f | %s | %s | %.3f |" % (name, lib_rate, raw_rate, mb[0], mb[1], ratio))
+    print("CSV: %s" % os.path.relpath(os.path.join(out_dir, "bench.csv"), ROOT))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

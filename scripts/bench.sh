@@ -1,0 +1,7 @@
+#!/bin/sh
+# Builds the DLLs and the benchmark, then measures the library against the raw
+# platform calls under Wine: scripts/bench.sh [--seconds S].
+set -eu
+cd "$(dirname "$0")/.."
+scripts/build.sh win32 win64 >/tmp/vellamoor-build.log 2>&1 || { cat /tmp/vellamoor-build.log; exit 1; }
+exec python3 scripts/bench.py "$@"
