@@ -164,15 +164,18 @@ TEST_F(StatusQuery, EachNetworkPrinterIsAskedOnItsOwnConnection) {
 // Without a port-4000 connection to the same address right after the data
 // connection (or for index 0), the query falls back to statusSocketIndex.
 TEST_F(StatusQuery, UnpairedHandlesUseStatusSocketIndex) {
-    sim::peer("192.168.1.102:9100");
+    // Entry 2 is a status connection, but to another printer's address.
+    sim::peer("192.168.1.102:4000").replies = {{0x20}, {0x20}};
     ASSERT_EQ(1, openNetworkPort(500, 0xC0A80164, 9100));
-    ASSERT_EQ(2, openNetworkPort(500, 0xC0A80166, 9100));
+    ASSERT_EQ(2, openNetworkPort(500, 0xC0A80166, 4000));
     ASSERT_EQ(3, openNetworkPort(500, 0xC0A80164, 4000));
     sim::peer("192.168.1.100:4000").replies = {{0x08}, {0x08}};
     Bytes status = callerArray();
     statusSocketIndex = 3;
     EXPECT_EQ(1, parsedStatus(769, status));
+    EXPECT_EQ("01000/1", flagsOf(status)) << "asked 192.168.1.100 on entry 3, not the other printer on entry 2";
     EXPECT_EQ(1, parsedStatus(768, status)) << "index 0";
+    EXPECT_EQ("01000/1", flagsOf(status));
     statusSocketIndex = -1;
     status = callerArray();
     EXPECT_EQ(0, parsedStatus(768, status)) << "index 0 with statusSocketIndex -1 names nothing";

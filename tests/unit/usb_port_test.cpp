@@ -195,4 +195,17 @@ TEST_F(UsbPort, EntryPointsWriteAndCloseInOrder) {
     EXPECT_EQ(0, readUsbPort(2, &written, 1));
 }
 
+// Opens never store null handles, but an entry that holds one must not be
+// written, read or closed through.
+TEST_F(UsbPort, EntriesWithNullHandlesAreLeftAlone) {
+    usbPortTable().append(UsbPortEntry{500, nullptr, nullptr});
+    uint8_t byte = 0;
+    EXPECT_EQ(kUsbWriteNoEntry, writeUsbPort(1, "x", 1));
+    EXPECT_EQ(0, readUsbPort(1, &byte, 1));
+    EXPECT_EQ(0, closeUsbPort(1));
+    EXPECT_EQ(1u, usbPortTable().count());
+    EXPECT_TRUE(sim::calls().empty());
+    usbPortTable().removeAt(1);
+}
+
 }  // namespace
