@@ -7,7 +7,7 @@ export DEBIAN_FRONTEND=noninteractive
 # Wine's 32-bit half needs the i386 architecture.
 dpkg --add-architecture i386
 apt-get update
-apt-get install -y --no-install-recommends \
+apt-get install -y \
     cmake make g++ python3 libgtest-dev googletest \
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
     openjdk-17-jdk-headless junit4 \
