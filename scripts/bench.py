@@ -15,9 +15,8 @@ for tool in ("virtual_printer", "wine"):
     sys.path.insert(0, os.path.join(ROOT, "tools", tool))
 
 from virtual_printer import NetworkPrinter, SerialPrinter  # noqa: E402
-from wine_session import WineSession  # noqa: E402
+from wine_session import choose_build  # noqa: E402
 
-BUILDS = (("win32", "/usr/lib/wine/wine", "VellamoorJIOx32.dll"), ("win64", "/usr/lib/wine/wine64", "VellamoorJIOx64.dll"))
 ADDRESS = "127.0.50.1"
 COM = 30
 
@@ -36,20 +35,20 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--seconds", type=float, default=1.5, help="time per side and row (default 1.5)")
     args = parser.parse_args()
-    for preset, loader, dll in BUILDS:
-        session = WineSession(loader, os.path.join(ROOT, "build", preset, "wineprefix"))
-        if session.loader_problem() is None:
-            break
-        print("note: %s; measuring the %s build" % (session.loader_problem(), "win64"))
-    bin_dir = os.path.join(ROOT, "build", preset, "bin")
+    build, passed_over = choose_build(ROOT)
+    if build is None:
+        sys.exit("bench: no Wine loader runs on this machine: " + "; ".join(passed_over))
+    for problem in passed_over:
+        print("note: %s; measuring the 64-bit build of the same sources instead" % problem)
+    session, dll = build.session, build.dll_name
     session.ensure_prefix()
     session.start_server()
     network = NetworkPrinter(ADDRESS)
     serial = SerialPrinter()
     serial.link(session.prefix, COM)
     try:
-        result = session.run(os.path.join(bin_dir, "bench.exe"),
-                             [os.path.join(bin_dir, dll), ADDRESS, str(COM), str(args.seconds)], timeout=600)
+        result = session.run(build.program("bench.exe"), [build.program(dll), ADDRESS, str(COM), str(args.seconds)],
+                             timeout=600)
     finally:
         serial.close()
         network.close()

@@ -3,5 +3,5 @@
 # platform calls under Wine: scripts/bench.sh [--seconds S].
 set -eu
 cd "$(dirname "$0")/.."
-scripts/build.sh win32 win64 >/tmp/vellamoor-build.log 2>&1 || { cat /tmp/vellamoor-build.log; exit 1; }
+scripts/build.sh --quiet win32 win64
 exec python3 scripts/bench.py "$@"

@@ -13,35 +13,17 @@ for tool in ("virtual_printer", "wine"):
     sys.path.insert(0, os.path.join(ROOT, "tools", tool))
 
 from virtual_printer import NetworkPrinter, PrinterState, SerialPrinter, render  # noqa: E402
-from wine_session import WineSession  # noqa: E402
+from wine_session import BUILDS, choose_build  # noqa: E402
 
-BUILDS = (("win32", "/usr/lib/wine/wine", "32-bit DLL"), ("win64", "/usr/lib/wine/wine64", "64-bit DLL"))
 SKIPPED = 77
 SERIAL_PORT = 3
 NETWORK_ADDRESS = "127.0.77.1"
 
 
-def choose_build(only=None):
-    """The 32-bit DLL where this machine runs 32-bit programs, else the x64 build of the same sources."""
-    for preset, loader, label in BUILDS:
-        if only and preset != only:
-            continue
-        session = WineSession(loader, os.path.join(ROOT, "build", preset, "wineprefix"))
-        problem = session.loader_problem()
-        if problem is None:
-            return preset, session, label
-        if only:
-            print("SKIPPED: %s" % problem)
-            sys.exit(SKIPPED)
-        print("note: %s; using the 64-bit build of the same sources instead" % problem)
-    sys.exit("demo: no Wine loader runs on this machine")
-
-
 class Demo:
-    def __init__(self, preset, session, label):
-        self.session = session
-        self.tool = os.path.join(ROOT, "build", preset, "bin", "printertool.exe")
-        self.label = label
+    def __init__(self, build):
+        self.session = build.session
+        self.tool = build.program("printertool.exe")
         self.failures = []
 
     def printertool(self, *arguments):
@@ -73,15 +55,23 @@ def main():
     parser.add_argument("--check", action="store_true", help="fail unless every step gives the expected result")
     parser.add_argument("--build", choices=[b[0] for b in BUILDS], help="use this build only (skip if it cannot run)")
     args = parser.parse_args()
-    preset, session, label = choose_build(args.build)
+    build, passed_over = choose_build(ROOT, args.build)
+    if build is None and args.build:
+        print("SKIPPED: %s" % passed_over[0])
+        return SKIPPED
+    if build is None:
+        sys.exit("demo: no Wine loader runs on this machine: " + "; ".join(passed_over))
+    for problem in passed_over:
+        print("note: %s; using the 64-bit build of the same sources instead" % problem)
+    session = build.session
     session.ensure_prefix()
     session.start_server()
     serial = SerialPrinter(PrinterState())
     serial.link(session.prefix, SERIAL_PORT)
     network = NetworkPrinter(NETWORK_ADDRESS, PrinterState())
-    demo = Demo(preset, session, label)
+    demo = Demo(build)
     try:
-        print("VellamoorJIO demo: the %s under %s" % (label, os.path.basename(session.loader)))
+        print("VellamoorJIO demo: %s under %s" % (build.dll_name, os.path.basename(session.loader)))
         print("virtual serial printer on COM%d (%s), virtual network printer on %s:9100/4000"
               % (SERIAL_PORT, serial.tty_path, NETWORK_ADDRESS))
         first = demo.round("Both printers ready", serial, network)

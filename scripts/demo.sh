@@ -7,5 +7,5 @@ cd "$(dirname "$0")/.."
 if [ "${VELLAMOOR_SKIP_INSTALL:-0}" != 1 ]; then
     scripts/install-deps.sh >/tmp/vellamoor-install.log 2>&1 || { cat /tmp/vellamoor-install.log; exit 1; }
 fi
-scripts/build.sh win32 win64 >/tmp/vellamoor-build.log 2>&1 || { cat /tmp/vellamoor-build.log; exit 1; }
+scripts/build.sh --quiet win32 win64
 exec python3 scripts/demo.py "$@"

@@ -6,4 +6,4 @@
 set -eu
 cd "$(dirname "$0")/.."
 scripts/build.sh fuzz
-exec tests/fuzz/run_fuzzer.sh build/fuzz/tests/entry_points_fuzzer "${1:-600}"
+VELLAMOOR_FUZZ_SECONDS="${1:-600}" exec tests/fuzz/run_fuzzer.sh build/fuzz/tests/entry_points_fuzzer "${1:-600}"

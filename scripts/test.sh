@@ -14,7 +14,6 @@ fi
 # The fuzz preset runs the libFuzzer target for VELLAMOOR_FUZZ_SECONDS (60).
 presets="host host-asan fuzz win32 win64"
 scripts/build.sh $presets
-cmake -S . -B build/fuzz -DVELLAMOOR_FUZZ_SECONDS="${VELLAMOOR_FUZZ_SECONDS:-60}" >/dev/null
 status=0
 for preset in $presets; do
     echo "=== ctest --preset $preset"

@@ -77,12 +77,10 @@ jint openNetworkHandle(const ByteArrayElements& parameters, jint timeoutMs) {
 
     int32_t status = openNetworkPort(timeoutMs, address, kPrinterStatusTcpPort);
     statusSocketIndex = status;
-    if (status > 0 && static_cast<uint32_t>(status) <= kMaxHandleIndex) return handle;
+    if (admitOpenedPort(kNetworkPortType, status, closeNetworkPort) != kOpenFailed) return handle;
 
-    if (status > 0) {
-        closeNetworkPort(static_cast<uint32_t>(status));
-        statusSocketIndex = -1;
-    }
+    // A status connection beyond the handle range was closed again and names nothing.
+    if (status > 0) statusSocketIndex = -1;
     closeNetworkPort(static_cast<uint32_t>(data));
     return kOpenFailed;
 }

@@ -13,7 +13,9 @@ public:
     explicit UniqueHandle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
     UniqueHandle(const UniqueHandle&) = delete;
     UniqueHandle& operator=(const UniqueHandle&) = delete;
-    ~UniqueHandle() { reset(); }
+    ~UniqueHandle() {
+        if (valid()) CloseHandle(handle_);
+    }
 
     bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
     HANDLE get() const { return handle_; }
@@ -22,11 +24,6 @@ public:
         HANDLE handle = handle_;
         handle_ = INVALID_HANDLE_VALUE;
         return handle;
-    }
-
-    void reset(HANDLE handle = INVALID_HANDLE_VALUE) {
-        if (valid()) CloseHandle(handle_);
-        handle_ = handle;
     }
 
 private:

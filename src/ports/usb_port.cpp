@@ -2,6 +2,8 @@
 
 #include <setupapi.h>
 
+#include <utility>
+
 #include "platform_guards.h"
 
 namespace vellamoor {
@@ -97,7 +99,7 @@ int32_t findAcceptedPrinter(HDEVINFO list, HeapBlock& detail) {
         HeapBlock candidate;
         if (!readInterfaceDetail(list, interfaceData, candidate)) return kUsbDetailQueryFailed;
         if (!hasAcceptedVendorToken(candidate.as<SP_DEVICE_INTERFACE_DETAIL_DATA_W>()->DevicePath)) continue;
-        detail = static_cast<HeapBlock&&>(candidate);
+        detail = std::move(candidate);
         return 0;
     }
     return kUsbNoPrinter;

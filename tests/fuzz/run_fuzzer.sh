@@ -1,10 +1,11 @@
 #!/bin/sh
 # Runs the entry-point fuzzer for a bounded time: usage run_fuzzer.sh FUZZER SECONDS.
+# VELLAMOOR_FUZZ_SECONDS in the environment overrides SECONDS.
 # New inputs go to a working corpus in the build tree; the seeds in the
 # repository are read, never written. The full log stays beside the fuzzer.
 set -u
 fuzzer=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
-seconds=$2
+seconds=${VELLAMOOR_FUZZ_SECONDS:-$2}
 seeds=$(cd "$(dirname "$0")" && pwd)/corpus
 work=$(dirname "$fuzzer")/fuzz-corpus
 log=$(dirname "$fuzzer")/fuzz.log

@@ -37,7 +37,6 @@ struct State {
     int lastSocketError = 0;
     uintptr_t nextHandle = 0x1000;
     SOCKET nextSocket = 100;
-    SOCKET lastSocket = INVALID_SOCKET;
     std::map<std::wstring, SerialDevice> serial;
     std::map<std::wstring, UsbDevice> usb;
     std::map<std::wstring, std::pair<size_t, size_t>> usbAttempts;
@@ -80,6 +79,12 @@ void misuse(const std::string& what) { state().misuses.push_back(what); }
 OpenHandle* lookup(HANDLE handle) {
     auto found = state().handles.find(handle);
     return found == state().handles.end() ? nullptr : &found->second;
+}
+
+// The serial device behind an open handle, or nullptr for any other handle.
+SerialDevice* serialDeviceOf(HANDLE handle) {
+    OpenHandle* open = lookup(handle);
+    return open != nullptr && open->kind == HandleKind::Serial ? &state().serial[open->path] : nullptr;
 }
 
 HANDLE newHandle(HandleKind kind, const std::wstring& path) {
@@ -211,20 +216,12 @@ void SerialDevice::answer(const Bytes& bytes, uint64_t delayMs) {
     for (uint8_t byte : bytes) incoming.emplace_back(state().clock + delayMs, byte);
 }
 
-bool Ledger::operator==(const Ledger& other) const {
-    return handles == other.handles && sockets == other.sockets && deviceInfoLists == other.deviceInfoLists &&
-           heapBlocks == other.heapBlocks && pendingIo == other.pendingIo;
-}
-
 void reset() {
     for (auto& block : state().heap) std::free(block.first);
     state() = State();
 }
 
-std::map<std::wstring, SerialDevice>& serialDevices() { return state().serial; }
-std::map<std::wstring, UsbDevice>& usbDevices() { return state().usb; }
 std::vector<DeviceInterface>& deviceInterfaces() { return state().interfaces; }
-std::map<std::string, Peer>& peers() { return state().peers; }
 SerialDevice& serial(const std::wstring& path) { return state().serial[path]; }
 UsbDevice& usb(const std::wstring& path) { return state().usb[path]; }
 Peer& peer(const std::string& endpointName) { return state().peers[endpointName]; }
@@ -244,7 +241,6 @@ std::vector<std::string> callsOf(const std::string& function) {
 }
 uint64_t now() { return state().clock; }
 const std::vector<std::string>& misuses() { return state().misuses; }
-SOCKET lastSocket() { return state().lastSocket; }
 
 Ledger ledger() {
     State& s = state();
@@ -321,38 +317,33 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPE
 
 BOOL PurgeComm(HANDLE file, DWORD flags) {
     if (enter("PurgeComm", std::to_string(flags))) return FALSE;
-    OpenHandle* open = lookup(file);
-    if (open == nullptr) {
+    if (lookup(file) == nullptr) {
         misuse("PurgeComm on a handle that is not open");
         return FALSE;
     }
-    if (open->kind != HandleKind::Serial) return TRUE;
-    SerialDevice& device = state().serial[open->path];
-    device.purges.push_back(flags);
+    SerialDevice* device = serialDeviceOf(file);
+    if (device == nullptr) return TRUE;
+    device->purges.push_back(flags);
     if (flags & PURGE_RXCLEAR) {
         uint64_t clock = state().clock;
-        while (!device.incoming.empty() && device.incoming.front().first <= clock) device.incoming.pop_front();
+        while (!device->incoming.empty() && device->incoming.front().first <= clock) device->incoming.pop_front();
     }
     return TRUE;
 }
 
 BOOL SetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts) {
     if (enter("SetCommTimeouts", std::to_string(timeouts->ReadTotalTimeoutConstant))) return FALSE;
-    OpenHandle* open = lookup(file);
-    if (open == nullptr || open->kind != HandleKind::Serial) return FALSE;
-    SerialDevice& device = state().serial[open->path];
-    device.timeouts = *timeouts;
-    ++device.setCommTimeoutsCalls;
+    SerialDevice* device = serialDeviceOf(file);
+    if (device == nullptr) return FALSE;
+    device->timeouts = *timeouts;
     return TRUE;
 }
 
 BOOL SetCommState(HANDLE file, LPDCB dcb) {
     if (enter("SetCommState", std::to_string(dcb->BaudRate))) return FALSE;
-    OpenHandle* open = lookup(file);
-    if (open == nullptr || open->kind != HandleKind::Serial) return FALSE;
-    SerialDevice& device = state().serial[open->path];
-    device.dcb = *dcb;
-    ++device.setCommStateCalls;
+    SerialDevice* device = serialDeviceOf(file);
+    if (device == nullptr) return FALSE;
+    device->dcb = *dcb;
     return TRUE;
 }
 
@@ -411,7 +402,6 @@ BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferr
 }
 
 DWORD GetLastError() { return state().lastError; }
-void SetLastError(DWORD error) { state().lastError = error; }
 
 void Sleep(DWORD milliseconds) {
     enter("Sleep", std::to_string(milliseconds));
@@ -531,7 +521,6 @@ SOCKET socket(int family, int type, int protocol) {
     State& s = state();
     SOCKET created = s.nextSocket++;
     s.sockets[created] = SocketState{};
-    s.lastSocket = created;
     return created;
 }
 
@@ -554,7 +543,6 @@ int connect(SOCKET socket, const struct sockaddr* address, int length) {
     Peer& remote = state().peers[name];
     if (remote.connect == Connect::Immediately) {
         open->connected = true;
-        ++remote.connections;
         return 0;
     }
     return socketError(10035);  // WSAEWOULDBLOCK
@@ -580,7 +568,6 @@ int select(int, fd_set* readable, fd_set* writable, fd_set* exceptions, const st
     if (remote.connect == Connect::ReadyAfter && remote.readyAfterMs <= waitMs) {
         s.clock += remote.readyAfterMs;
         open->connected = true;
-        ++remote.connections;
         if (writable) FD_SET(candidate, writable);
         return 1;
     }

@@ -23,8 +23,6 @@ using Bytes = std::vector<uint8_t>;
 struct SerialDevice {
     DCB dcb{};
     COMMTIMEOUTS timeouts{};
-    int setCommStateCalls = 0;
-    int setCommTimeoutsCalls = 0;
     std::vector<DWORD> purges;
     Bytes written;
     std::vector<Bytes> writes;
@@ -76,7 +74,6 @@ struct Peer {
     Bytes received;               // everything the library sent
     std::deque<Bytes> replies;    // one per recv; none: recv times out
     std::function<void(Peer&, const Bytes&)> respond;
-    int connections = 0;
 };
 
 struct SocketState {
@@ -94,19 +91,15 @@ struct Ledger {
     size_t deviceInfoLists = 0;
     size_t heapBlocks = 0;
     size_t pendingIo = 0;
-    bool operator==(const Ledger& other) const;
 };
 
 // Clears every device, peer, fault, log and ledger entry and the clock.
 void reset();
 
-std::map<std::wstring, SerialDevice>& serialDevices();
-std::map<std::wstring, UsbDevice>& usbDevices();
 std::vector<DeviceInterface>& deviceInterfaces();
-std::map<std::string, Peer>& peers();  // keyed "a.b.c.d:port"
 SerialDevice& serial(const std::wstring& path);
 UsbDevice& usb(const std::wstring& path);
-Peer& peer(const std::string& endpoint);
+Peer& peer(const std::string& endpoint);  // "a.b.c.d:port"
 const SocketState& socketState(SOCKET socket);
 
 // Makes the nth call (1-based) of a function fail, or every call for nth 0.
@@ -124,8 +117,5 @@ uint64_t now();
 Ledger ledger();
 // Uses of the API that Windows would reject or that would hang.
 const std::vector<std::string>& misuses();
-
-// Handles and sockets as the tests can name them.
-SOCKET lastSocket();
 
 }  // namespace sim

@@ -28,6 +28,7 @@ def main():
     try:
         return run(module)
     finally:
+        wine_env.SharedDriver.close()
         wine_env.session.stop_server()
 
 

@@ -9,18 +9,13 @@ import unittest
 import wine_env
 from virtual_printer import NetworkPrinter, SerialPrinter
 
-driver = None
+driver = wine_env.shared_driver
 baseline = 0
 
 
 def setUpModule():
-    global driver, baseline
-    driver = wine_env.Driver()
+    global baseline
     baseline = driver.handles()
-
-
-def tearDownModule():
-    driver.close()
 
 
 class Faults(unittest.TestCase):

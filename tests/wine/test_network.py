@@ -4,17 +4,8 @@ import unittest
 import wine_env
 from virtual_printer import NetworkPrinter
 
-driver = None
+driver = wine_env.shared_driver
 REPEATS = 5  # refused connects under Wine are not deterministic; each case runs several times
-
-
-def setUpModule():
-    global driver
-    driver = wine_env.Driver()
-
-
-def tearDownModule():
-    driver.close()
 
 
 def octets(address):
@@ -32,13 +23,20 @@ class NetworkPort(unittest.TestCase):
         handle = driver.open(3, octets(address), timeout_ms)
         return handle, time.monotonic() - started
 
+    def assert_open_fails_quickly(self, address, after_each=lambda attempt: None):
+        for attempt in range(REPEATS):
+            handle, elapsed = self.timed_open(address, 400)
+            self.assertEqual(0, handle, "attempt %d" % attempt)
+            self.assertLess(elapsed, 3.0)
+            after_each(attempt)
+
     def test_opens_data_then_status_and_writes_on_data_only(self):
         printer = self.printer("127.0.3.1")
         for attempt in range(REPEATS):
             handle, _ = self.timed_open("127.0.3.1")
             self.assertEqual(769, handle, "attempt %d" % attempt)
             self.assertTrue(printer.wait_for_events(lambda e: len(e) >= 2 * attempt + 2, 5))
-            self.assertEqual([("accept", 9100), ("accept", 4000)], printer.events()[-2:] if attempt == 0 else
+            self.assertEqual([("accept", 9100), ("accept", 4000)],
                              [e for e in printer.events() if e[0] == "accept"][-2:])
             job = b"\x1b@receipt %d\n" % attempt
             self.assertEqual((1, len(job)), driver.write(handle, job))
@@ -50,27 +48,21 @@ class NetworkPort(unittest.TestCase):
         self.assertEqual(b"", bytes(printer.status.received), "no print data on the status connection")
 
     def test_nothing_listening_fails_within_the_timeout(self):
-        for attempt in range(REPEATS):
-            handle, elapsed = self.timed_open("127.0.3.2", 400)
-            self.assertEqual(0, handle, "attempt %d" % attempt)
-            self.assertLess(elapsed, 3.0)
+        self.assert_open_fails_quickly("127.0.3.2")
 
     def test_status_port_alone_is_not_a_printer(self):
         printer = self.printer("127.0.3.3", listen_data=False)
-        for attempt in range(REPEATS):
-            handle, elapsed = self.timed_open("127.0.3.3", 400)
-            self.assertEqual(0, handle, "attempt %d" % attempt)
-            self.assertLess(elapsed, 3.0)
+        self.assert_open_fails_quickly("127.0.3.3")
         self.assertEqual([], printer.events(), "no status connection is tried without a data connection")
 
     def test_data_port_alone_leaves_no_connection_open(self):
         printer = self.printer("127.0.3.4", listen_status=False)
-        for attempt in range(REPEATS):
-            handle, elapsed = self.timed_open("127.0.3.4", 400)
-            self.assertEqual(0, handle, "attempt %d" % attempt)
-            self.assertLess(elapsed, 3.0)
+
+        def data_connection_closed(attempt):
             self.assertTrue(printer.wait_for_events(lambda e: e.count(("end", 9100)) == attempt + 1, 5),
                             "the data connection is closed again: %s" % printer.events())
+
+        self.assert_open_fails_quickly("127.0.3.4", data_connection_closed)
         self.assertEqual((0, 0), driver.write(769, b"x"), "no handle names a connection")
 
     def test_two_printers_are_closed_independently(self):

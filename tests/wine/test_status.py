@@ -4,16 +4,7 @@ import unittest
 import wine_env
 from virtual_printer import NetworkPrinter, PrinterState, SerialPrinter
 
-driver = None
-
-
-def setUpModule():
-    global driver
-    driver = wine_env.Driver()
-
-
-def tearDownModule():
-    driver.close()
+driver = wine_env.shared_driver
 
 
 def flags(status):

@@ -85,3 +85,24 @@ class Driver:
 
     def __exit__(self, *_):
         self.close()
+
+
+class SharedDriver:
+    """One driver for all the cases of a test module, started when a case
+    first uses it; run_suite closes it after the module."""
+
+    _driver = None
+
+    def __getattr__(self, name):
+        if SharedDriver._driver is None:
+            SharedDriver._driver = Driver()
+        return getattr(SharedDriver._driver, name)
+
+    @staticmethod
+    def close():
+        if SharedDriver._driver is not None:
+            SharedDriver._driver.close()
+            SharedDriver._driver = None
+
+
+shared_driver = SharedDriver()

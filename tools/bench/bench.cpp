@@ -189,25 +189,25 @@ void statusRows(LibraryClient& library, const uint8_t (&address)[4], int com, do
     library.closePort(serial);
 }
 
+Body libraryOpenClose(LibraryClient& library, jint portType, jbyteArray parameters) {
+    return [&library, portType, parameters] {
+        jint handle = library.openPort(portType, parameters, kTimeoutMs);
+        library.closePort(handle);
+        return handle != 0;
+    };
+}
+
 void openCloseRows(LibraryClient& library, const uint8_t (&address)[4], int com, double seconds) {
     jbyteArray serialParameters = library.jvm().newByteArray({static_cast<uint8_t>(com), 4});
     measure("serial open+close", 0, seconds,
-            [&] {
-                jint h = library.openPort(2, serialParameters, kTimeoutMs);
-                library.closePort(h);
-                return h != 0;
-            },
+            libraryOpenClose(library, 2, serialParameters),
             [&] {
                 HANDLE h = rawOpenSerial(com);
                 return h != INVALID_HANDLE_VALUE && CloseHandle(h);
             });
     jbyteArray networkParameters = library.jvm().newByteArray(std::vector<uint8_t>(address, address + 4));
     measure("network open+close", 0, seconds,
-            [&] {
-                jint h = library.openPort(3, networkParameters, kTimeoutMs);
-                library.closePort(h);
-                return h != 0;
-            },
+            libraryOpenClose(library, 3, networkParameters),
             [&] {
                 SOCKET data = rawConnect(address, 9100);
                 SOCKET status = rawConnect(address, 4000);

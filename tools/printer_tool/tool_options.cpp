@@ -27,20 +27,19 @@ bool parseAddress(const std::string& text, uint8_t (&address)[4]) {
     return true;
 }
 
+bool refuse(std::string& error, const std::string& why) {
+    error = why;
+    return false;
+}
+
 bool chooseTransport(ToolOptions& options, Transport transport, std::string& error) {
-    if (options.transport != Transport::None) {
-        error = "give only one of --serial, --network and --usb";
-        return false;
-    }
+    if (options.transport != Transport::None) return refuse(error, "give only one of --serial, --network and --usb");
     options.transport = transport;
     return true;
 }
 
 bool needsValue(const std::vector<std::string>& arguments, size_t& i, std::string& value, std::string& error) {
-    if (i + 1 >= arguments.size()) {
-        error = arguments[i] + " needs a value";
-        return false;
-    }
+    if (i + 1 >= arguments.size()) return refuse(error, arguments[i] + " needs a value");
     value = arguments[++i];
     return true;
 }
@@ -63,33 +62,42 @@ bool parseOne(const std::vector<std::string>& arguments, size_t& i, ToolOptions&
         return true;
     }
     if (option == "--usb") return chooseTransport(options, Transport::Usb, error);
-    if (option == "--test-receipt") return options.testReceipt = true;
-    if (option == "--status") return options.status = true;
+    if (option == "--test-receipt") {
+        options.testReceipt = true;
+        return true;
+    }
+    if (option == "--status") {
+        options.status = true;
+        return true;
+    }
     if (option != "--serial" && option != "--speed" && option != "--network" && option != "--timeout" &&
         option != "--print" && option != "--library") {
-        error = "unknown option " + option;
-        return false;
+        return refuse(error, "unknown option " + option);
     }
     if (!needsValue(arguments, i, value, error)) return false;
     if (option == "--serial") {
-        if (!parseNumber(value, 1, 127, number)) return error = "--serial takes a COM port number from 1 to 127", false;
+        if (!parseNumber(value, 1, 127, number)) return refuse(error, "--serial takes a COM port number from 1 to 127");
         options.comPort = static_cast<int>(number);
         return chooseTransport(options, Transport::Serial, error);
     }
     if (option == "--speed") {
-        if (!parseSpeed(value, options.speedIndex)) return error = "--speed takes 9600, 19200, 38400 or 115200", false;
-        return true;
+        return parseSpeed(value, options.speedIndex) || refuse(error, "--speed takes 9600, 19200, 38400 or 115200");
     }
     if (option == "--network") {
-        if (!parseAddress(value, options.address)) return error = "--network takes an IPv4 address like 192.168.1.100", false;
+        if (!parseAddress(value, options.address)) {
+            return refuse(error, "--network takes an IPv4 address like 192.168.1.100");
+        }
         return chooseTransport(options, Transport::Network, error);
     }
     if (option == "--timeout") {
-        if (!parseNumber(value, 0, 600000, number)) return error = "--timeout takes milliseconds from 0 to 600000", false;
+        if (!parseNumber(value, 0, 600000, number)) return refuse(error, "--timeout takes milliseconds from 0 to 600000");
         options.timeoutMs = static_cast<int>(number);
         return true;
     }
-    if (option == "--print") return options.printFile = value, true;
+    if (option == "--print") {
+        options.printFile = value;
+        return true;
+    }
     options.library = value;
     return true;
 }
@@ -102,16 +110,13 @@ bool parseToolOptions(const std::vector<std::string>& arguments, ToolOptions& op
         if (options.help) return true;
     }
     if (options.transport == Transport::None) {
-        error = "choose a printer with --serial N, --network ADDRESS or --usb";
-        return false;
+        return refuse(error, "choose a printer with --serial N, --network ADDRESS or --usb");
     }
     if (!options.printFile.empty() && options.testReceipt) {
-        error = "give either --print FILE or --test-receipt, not both";
-        return false;
+        return refuse(error, "give either --print FILE or --test-receipt, not both");
     }
     if (options.printFile.empty() && !options.testReceipt && !options.status) {
-        error = "nothing to do: add --print FILE, --test-receipt or --status";
-        return false;
+        return refuse(error, "nothing to do: add --print FILE, --test-receipt or --status");
     }
     return true;
 }
@@ -151,8 +156,7 @@ std::string describeStatus(const std::vector<uint8_t>& s) {
     add(s[6] != 0, "paper near end");
     add(s[5] == 0 && s[6] == 0, "paper present");
     std::string reply;
-    size_t count = s[8] == 0 ? 0 : s[8];
-    if (s[8] == 0x80) count = 128;
+    const size_t count = s[8];  // 1 to 128; 128 is stored as 0x80
     for (size_t i = 0; i < count && 9 + i < s.size(); ++i) {
         char hex[4];
         std::snprintf(hex, sizeof hex, " %02X", s[9 + i]);

@@ -97,6 +97,10 @@ class Recorder:
             self.events.append(event)
             self._lock.notify_all()
 
+    def snapshot_events(self):
+        with self._lock:
+            return list(self.events)
+
     def wait_for(self, predicate, timeout):
         """Waits until predicate(self) holds; returns whether it did."""
         deadline = time.monotonic() + timeout
@@ -222,8 +226,6 @@ class NetworkPrinter:
         self.status = Recorder()
         self.responder = Responder(state or PrinterState(), **knobs)
         self.accept_data = accept_data
-        self.connections = []  # (port, event) in order: ("accept"|"end", port)
-        self._lock = threading.Lock()
         self._stop = threading.Event()
         self._sockets = []
         self._threads = []
@@ -243,11 +245,9 @@ class NetworkPrinter:
         thread.start()
         self._threads.append(thread)
 
-    def _note(self, recorder, event):
-        with self._lock:
-            self.connections.append(event)
+    def _note(self, event):
+        """Connection events of both ports, ("accept" | "end", port), in order."""
         self.data.add_event(event)
-        self.status.add_event(event)
 
     def _accept_loop(self, listener, port, serve):
         while not self._stop.is_set():
@@ -255,7 +255,7 @@ class NetworkPrinter:
                 connection, _ = listener.accept()
             except (socket.timeout, OSError):
                 continue
-            self._note(None, ("accept", port))
+            self._note(("accept", port))
             self._sockets.append(connection)
             thread = threading.Thread(target=self._run, args=(connection, port, serve), daemon=True)
             thread.start()
@@ -270,7 +270,7 @@ class NetworkPrinter:
                 connection.close()
             except OSError:
                 pass
-            self._note(None, ("end", port))
+            self._note(("end", port))
 
     def _receive(self, connection):
         """Next chunk, b'' at end of stream, None when stopping."""
@@ -323,11 +323,10 @@ class NetworkPrinter:
                     return
 
     def events(self):
-        with self._lock:
-            return list(self.connections)
+        return self.data.snapshot_events()
 
     def wait_for_events(self, predicate, timeout):
-        return self.data.wait_for(lambda _: predicate(self.events()), timeout)
+        return self.data.wait_for(lambda recorder: predicate(list(recorder.events)), timeout)
 
     def close(self):
         self._stop.set()

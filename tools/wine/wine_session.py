@@ -61,3 +61,36 @@ class WineSession:
 
     def popen(self, program, arguments, **options):
         return subprocess.Popen([self.loader, program] + list(arguments), env=self.env, **options)
+
+
+# The project's Windows builds in order of preference: preset, Wine loader, DLL.
+BUILDS = (("win32", "/usr/lib/wine/wine", "VellamoorJIOx32.dll"),
+          ("win64", "/usr/lib/wine/wine64", "VellamoorJIOx64.dll"))
+
+
+class Build:
+    """One build tree: its programs in bin/ and the Wine session of its prefix."""
+
+    def __init__(self, root, preset, loader, dll):
+        self.preset = preset
+        self.dll_name = dll
+        self.bin_dir = os.path.join(root, "build", preset, "bin")
+        self.session = WineSession(loader, os.path.join(root, "build", preset, "wineprefix"))
+
+    def program(self, name):
+        return os.path.join(self.bin_dir, name)
+
+
+def choose_build(root, only=None):
+    """The first build (or the one named) whose Wine loader starts on this
+    machine, or None, and why each build before it was passed over."""
+    passed_over = []
+    for preset, loader, dll in BUILDS:
+        if only and preset != only:
+            continue
+        build = Build(root, preset, loader, dll)
+        problem = build.session.loader_problem()
+        if problem is None:
+            return build, passed_over
+        passed_over.append(problem)
+    return None, passed_over

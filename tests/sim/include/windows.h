@@ -121,7 +121,6 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL CancelIo(HANDLE file);
 BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait);
 DWORD GetLastError();
-void SetLastError(DWORD error);
 void Sleep(DWORD milliseconds);
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR narrow, int narrowLength,
                         LPCSTR defaultChar, LPBOOL usedDefault);
