@@ -41,18 +41,16 @@ def main():
     for problem in passed_over:
         print("note: %s; measuring the 64-bit build of the same sources instead" % problem)
     session, dll = build.session, build.dll_name
-    session.ensure_prefix()
-    session.start_server()
-    network = NetworkPrinter(ADDRESS)
-    serial = SerialPrinter()
-    serial.link(session.prefix, COM)
-    try:
-        result = session.run(build.program("bench.exe"), [build.program(dll), ADDRESS, str(COM), str(args.seconds)],
-                             timeout=600)
-    finally:
-        serial.close()
-        network.close()
-        session.stop_server()
+    with session.serving():
+        network = NetworkPrinter(ADDRESS)
+        serial = SerialPrinter()
+        serial.link(session.prefix, COM)
+        try:
+            result = session.run(build.program("bench.exe"),
+                                 [build.program(dll), ADDRESS, str(COM), str(args.seconds)], timeout=600)
+        finally:
+            serial.close()
+            network.close()
     if result.returncode != 0:
         sys.exit("bench failed: " + result.stderr)
     rows = list(csv.reader(result.stdout.strip().splitlines()))

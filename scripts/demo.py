@@ -64,25 +64,25 @@ def main():
     for problem in passed_over:
         print("note: %s; using the 64-bit build of the same sources instead" % problem)
     session = build.session
-    session.ensure_prefix()
-    session.start_server()
-    serial = SerialPrinter(PrinterState())
-    serial.link(session.prefix, SERIAL_PORT)
-    network = NetworkPrinter(NETWORK_ADDRESS, PrinterState())
     demo = Demo(build)
-    try:
-        print("VellamoorJIO demo: %s under %s" % (build.dll_name, os.path.basename(session.loader)))
-        print("virtual serial printer on COM%d (%s), virtual network printer on %s:9100/4000"
-              % (SERIAL_PORT, serial.tty_path, NETWORK_ADDRESS))
-        first = demo.round("Both printers ready", serial, network)
-        network.responder.state = PrinterState(cover_open=True, paper_near_end=True)
-        second = demo.round("Again, with the network printer's cover open and its paper near the end", serial, network)
-    finally:
-        serial.close()
-        network.close()
-        session.stop_server()
+    with session.serving():
+        serial = SerialPrinter(PrinterState())
+        serial.link(session.prefix, SERIAL_PORT)
+        network = NetworkPrinter(NETWORK_ADDRESS, PrinterState())
+        try:
+            print("VellamoorJIO demo: %s under %s" % (build.dll_name, os.path.basename(session.loader)))
+            print("virtual serial printer on COM%d (%s), virtual network printer on %s:9100/4000"
+                  % (SERIAL_PORT, serial.tty_path, NETWORK_ADDRESS))
+            first = demo.round("Both printers ready", serial, network)
+            network.responder.state = PrinterState(cover_open=True, paper_near_end=True)
+            second = demo.round("Again, with the network printer's cover open and its paper near the end",
+                                serial, network)
+        finally:
+            serial.close()
+            network.close()
     if args.check:
-        expectations = [(first[0], "COM3: online, paper present"), (first[1], NETWORK_ADDRESS + ": online, paper present"),
+        expectations = [(first[0], "COM%d: online, paper present" % SERIAL_PORT),
+                        (first[1], NETWORK_ADDRESS + ": online, paper present"),
                         (second[1], NETWORK_ADDRESS + ": offline, cover open, paper near end")]
         for output, expected in expectations:
             if expected not in output:

@@ -165,7 +165,7 @@ BOOL readUsb(HANDLE handle, const std::wstring& path, LPVOID buffer, DWORD count
     State& s = state();
     if (request == nullptr) {
         misuse("read on an overlapped handle without an OVERLAPPED record");
-        s.lastError = 87;  // ERROR_INVALID_PARAMETER
+        s.lastError = ERROR_INVALID_PARAMETER;
         return FALSE;
     }
     if (pendingFor(handle) != s.pending.end()) misuse("second read while one is pending");
@@ -386,7 +386,7 @@ BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferr
         return TRUE;
     }
     if (!read->cancelled && !wait) {
-        s.lastError = 996;  // ERROR_IO_INCOMPLETE
+        s.lastError = ERROR_IO_INCOMPLETE;
         return FALSE;
     }
     if (!read->cancelled) {
@@ -394,7 +394,7 @@ BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferr
         if (transferred != nullptr) *transferred = static_cast<DWORD>(overlapped->InternalHigh);
         return TRUE;
     }
-    overlapped->Internal = 0xC0000120;  // STATUS_CANCELLED
+    overlapped->Internal = STATUS_CANCELLED;
     overlapped->InternalHigh = 0;
     s.pending.erase(read);
     s.lastError = ERROR_OPERATION_ABORTED;
@@ -418,7 +418,7 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength
     int needed = static_cast<int>(text.size()) + 1;
     if (narrowOut == nullptr || narrowLength == 0) return needed;
     if (narrowLength < needed) {
-        state().lastError = 122;  // ERROR_INSUFFICIENT_BUFFER
+        state().lastError = ERROR_INSUFFICIENT_BUFFER;
         return 0;
     }
     for (size_t i = 0; i < text.size(); ++i) narrowOut[i] = text[i] < 0x80 ? static_cast<char>(text[i]) : '?';
@@ -465,7 +465,7 @@ BOOL SetupDiEnumDeviceInterfaces(HDEVINFO list, PSP_DEVINFO_DATA, const GUID*, D
         return FALSE;
     }
     if (member >= found->second->interfaces.size()) {
-        state().lastError = 259;  // ERROR_NO_MORE_ITEMS
+        state().lastError = ERROR_NO_MORE_ITEMS;
         return FALSE;
     }
     interfaceData->Flags = found->second->interfaces[member].flags;
@@ -484,7 +484,7 @@ BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO list, PSP_DEVICE_INTERFACE_DATA i
                                       (device.path.size() + 1) * sizeof(WCHAR));
     if (detail == nullptr) {
         if (requiredSize != nullptr) *requiredSize = device.reportsNoSize ? 0 : needed;
-        state().lastError = 122;  // ERROR_INSUFFICIENT_BUFFER
+        state().lastError = ERROR_INSUFFICIENT_BUFFER;
         return FALSE;
     }
     if (injected || device.detailFails) return FALSE;
@@ -514,7 +514,7 @@ int winsockIsSet(SOCKET socket, fd_set* set) {
 
 SOCKET socket(int family, int type, int protocol) {
     if (enter("socket")) {
-        state().lastSocketError = 10093;  // WSANOTINITIALISED
+        state().lastSocketError = WSANOTINITIALISED;
         return INVALID_SOCKET;
     }
     if (family != AF_INET || type != SOCK_STREAM || protocol != 0) misuse("socket arguments");
@@ -525,9 +525,9 @@ SOCKET socket(int family, int type, int protocol) {
 }
 
 int ioctlsocket(SOCKET socket, long command, u_long* argument) {
-    if (enter("ioctlsocket", std::to_string(*argument))) return socketError(10022);
+    if (enter("ioctlsocket", std::to_string(*argument))) return socketError(WSAEINVAL);
     SocketState* open = socketOf(socket);
-    if (open == nullptr || command != static_cast<long>(FIONBIO)) return socketError(10038);
+    if (open == nullptr || command != static_cast<long>(FIONBIO)) return socketError(WSAENOTSOCK);
     open->nonBlocking = *argument != 0;
     return 0;
 }
@@ -535,9 +535,9 @@ int ioctlsocket(SOCKET socket, long command, u_long* argument) {
 int connect(SOCKET socket, const struct sockaddr* address, int length) {
     const sockaddr_in& peerAddress = *reinterpret_cast<const sockaddr_in*>(address);
     std::string name = endpoint(peerAddress);
-    if (enter("connect", name)) return socketError(10061);
+    if (enter("connect", name)) return socketError(WSAECONNREFUSED);
     SocketState* open = socketOf(socket);
-    if (open == nullptr || length != 16 || peerAddress.sin_family != AF_INET) return socketError(10014);
+    if (open == nullptr || length != 16 || peerAddress.sin_family != AF_INET) return socketError(WSAEFAULT);
     if (!open->nonBlocking) misuse("blocking connect");
     open->peer = name;
     Peer& remote = state().peers[name];
@@ -545,13 +545,13 @@ int connect(SOCKET socket, const struct sockaddr* address, int length) {
         open->connected = true;
         return 0;
     }
-    return socketError(10035);  // WSAEWOULDBLOCK
+    return socketError(WSAEWOULDBLOCK);
 }
 
 int select(int, fd_set* readable, fd_set* writable, fd_set* exceptions, const struct timeval* wait) {
     std::string waited = wait ? std::to_string(wait->tv_sec) + "s+" + std::to_string(wait->tv_usec) + "us" : "null";
-    if (enter("select", waited + (exceptions ? ",exceptions" : ""))) return socketError(10022);
-    if (wait == nullptr || wait->tv_sec < 0 || wait->tv_usec < 0) return socketError(10022);
+    if (enter("select", waited + (exceptions ? ",exceptions" : ""))) return socketError(WSAEINVAL);
+    if (wait == nullptr || wait->tv_sec < 0 || wait->tv_usec < 0) return socketError(WSAEINVAL);
     State& s = state();
     uint64_t waitMs = uint64_t(wait->tv_sec) * 1000 + uint64_t(wait->tv_usec) / 1000;
     SOCKET candidate = writable && writable->fd_count ? writable->fd_array[0] : readable->fd_array[0];
@@ -559,7 +559,7 @@ int select(int, fd_set* readable, fd_set* writable, fd_set* exceptions, const st
     Peer& remote = s.peers[open ? open->peer : ""];
     if (readable) readable->fd_count = 0;
     if (writable) writable->fd_count = 0;
-    if (open == nullptr) return socketError(10038);
+    if (open == nullptr) return socketError(WSAENOTSOCK);
     if (remote.connect == Connect::RefusedReadable) {
         open->pendingError = WSAECONNREFUSED;
         if (readable) FD_SET(candidate, readable);
@@ -578,18 +578,18 @@ int select(int, fd_set* readable, fd_set* writable, fd_set* exceptions, const st
 int setsockopt(SOCKET socket, int level, int option, const char* value, int length) {
     int32_t ms = 0;
     if (length == 4) std::memcpy(&ms, value, 4);
-    if (enter("setsockopt", hex(static_cast<DWORD>(option)) + "," + std::to_string(ms))) return socketError(10022);
+    if (enter("setsockopt", hex(static_cast<DWORD>(option)) + "," + std::to_string(ms))) return socketError(WSAEINVAL);
     SocketState* open = socketOf(socket);
-    if (open == nullptr || level != SOL_SOCKET || length != 4) return socketError(10022);
+    if (open == nullptr || level != SOL_SOCKET || length != 4) return socketError(WSAEINVAL);
     if (option == SO_SNDTIMEO) open->sendTimeoutMs = ms;
     if (option == SO_RCVTIMEO) open->receiveTimeoutMs = ms;
     return 0;
 }
 
 int getsockopt(SOCKET socket, int level, int option, char* value, int* length) {
-    if (enter("getsockopt", hex(static_cast<DWORD>(option)))) return socketError(10022);
+    if (enter("getsockopt", hex(static_cast<DWORD>(option)))) return socketError(WSAEINVAL);
     SocketState* open = socketOf(socket);
-    if (open == nullptr || level != SOL_SOCKET || option != SO_ERROR || *length < 4) return socketError(10022);
+    if (open == nullptr || level != SOL_SOCKET || option != SO_ERROR || *length < 4) return socketError(WSAEINVAL);
     std::memcpy(value, &open->pendingError, 4);
     *length = 4;
     return 0;
@@ -600,7 +600,7 @@ u_short htons(u_short value) { return static_cast<u_short>((value & 0xFF) << 8 |
 int send(SOCKET socket, const char* buffer, int length, int) {
     if (enter("send", std::to_string(length))) return socketError(WSAECONNRESET);
     SocketState* open = socketOf(socket);
-    if (open == nullptr || !open->connected) return socketError(10057);  // WSAENOTCONN
+    if (open == nullptr || !open->connected) return socketError(WSAENOTCONN);
     if (open->nonBlocking) misuse("send on a socket left non-blocking");
     Peer& remote = state().peers[open->peer];
     int accepted = remote.sendLimit >= 0 ? std::min(length, remote.sendLimit) : length;
@@ -613,7 +613,7 @@ int send(SOCKET socket, const char* buffer, int length, int) {
 int recv(SOCKET socket, char* buffer, int length, int) {
     if (enter("recv", std::to_string(length))) return socketError(WSAECONNRESET);
     SocketState* open = socketOf(socket);
-    if (open == nullptr || !open->connected) return socketError(10057);
+    if (open == nullptr || !open->connected) return socketError(WSAENOTCONN);
     Peer& remote = state().peers[open->peer];
     if (!remote.replies.empty()) {
         Bytes reply = remote.replies.front();
@@ -632,9 +632,9 @@ int closesocket(SOCKET socket) {
     bool injected = enter("closesocket", std::to_string(socket));
     if (state().sockets.erase(socket) == 0) {
         misuse("closesocket of a socket that is not open");
-        return socketError(10038);
+        return socketError(WSAENOTSOCK);
     }
-    return injected ? socketError(10038) : 0;
+    return injected ? socketError(WSAENOTSOCK) : 0;
 }
 
 int WSAGetLastError() { return state().lastSocketError; }

@@ -23,13 +23,11 @@ def main():
         print("SKIPPED: %s. The suite needs a Wine loader for this DLL's architecture "
               "(32-bit needs a kernel that runs i386 programs)." % problem)
         return SKIPPED
-    wine_env.session.ensure_prefix()
-    wine_env.session.start_server()
-    try:
-        return run(module)
-    finally:
-        wine_env.SharedDriver.close()
-        wine_env.session.stop_server()
+    with wine_env.session.serving():
+        try:
+            return run(module)
+        finally:
+            wine_env.SharedDriver.close()
 
 
 def run(module):

@@ -24,6 +24,7 @@ namespace {
 
 const int kRounds = 9;
 const jint kTimeoutMs = 2000;
+const uint8_t kFastestSpeed = 4;  // speed index of 115200 baud, as rawOpenSerial sets
 
 struct Side {
     long calls = 0;
@@ -107,9 +108,8 @@ HANDLE rawOpenSerial(int com) {
 
 void writeRows(LibraryClient& library, const uint8_t (&address)[4], int com, double seconds) {
     const size_t sizes[] = {64, 1024, 65536};
-    std::vector<uint8_t> openNetwork(address, address + 4);
-    jint net = library.openPort(3, openNetwork, kTimeoutMs);
-    jint serial = library.openPort(2, {static_cast<uint8_t>(com), 4}, kTimeoutMs);
+    jint net = library.openNetwork(address, kTimeoutMs);
+    jint serial = library.openSerial(com, kFastestSpeed, kTimeoutMs);
     SOCKET rawNet = rawConnect(address, 9100);
     if (net == 0 || serial == 0 || rawNet == INVALID_SOCKET) {
         std::fprintf(stderr, "bench: sinks did not open (network %d, serial %d)\n", net, serial);
@@ -157,8 +157,8 @@ void writeRows(LibraryClient& library, const uint8_t (&address)[4], int com, dou
 }
 
 void statusRows(LibraryClient& library, const uint8_t (&address)[4], int com, double seconds) {
-    jbyteArray status = library.jvm().newByteArray(std::vector<uint8_t>(137));
-    jint net = library.openPort(3, std::vector<uint8_t>(address, address + 4), kTimeoutMs);
+    jbyteArray status = library.jvm().newByteArray(std::vector<uint8_t>(kFullStatusLength));
+    jint net = library.openNetwork(address, kTimeoutMs);
     SOCKET rawStatus = rawConnect(address, 4000);
     measure("network status", 0, seconds, [&] { return library.parsedStatus(net, status) == 1; },
             [&] {
@@ -170,7 +170,7 @@ void statusRows(LibraryClient& library, const uint8_t (&address)[4], int com, do
     library.closePort(net);
     closesocket(rawStatus);
 
-    jint serial = library.openPort(2, {static_cast<uint8_t>(com), 4}, kTimeoutMs);
+    jint serial = library.openSerial(com, kFastestSpeed, kTimeoutMs);
     HANDLE raw = rawOpenSerial(com);
     measure("serial status", 0, seconds, [&] { return library.parsedStatus(serial, status) == 1; },
             [&] {
@@ -198,16 +198,16 @@ Body libraryOpenClose(LibraryClient& library, jint portType, jbyteArray paramete
 }
 
 void openCloseRows(LibraryClient& library, const uint8_t (&address)[4], int com, double seconds) {
-    jbyteArray serialParameters = library.jvm().newByteArray({static_cast<uint8_t>(com), 4});
+    jbyteArray serialParameters = library.jvm().newByteArray({static_cast<uint8_t>(com), kFastestSpeed});
     measure("serial open+close", 0, seconds,
-            libraryOpenClose(library, 2, serialParameters),
+            libraryOpenClose(library, kSerialPortType, serialParameters),
             [&] {
                 HANDLE h = rawOpenSerial(com);
                 return h != INVALID_HANDLE_VALUE && CloseHandle(h);
             });
     jbyteArray networkParameters = library.jvm().newByteArray(std::vector<uint8_t>(address, address + 4));
     measure("network open+close", 0, seconds,
-            libraryOpenClose(library, 3, networkParameters),
+            libraryOpenClose(library, kNetworkPortType, networkParameters),
             [&] {
                 SOCKET data = rawConnect(address, 9100);
                 SOCKET status = rawConnect(address, 4000);

@@ -44,6 +44,17 @@ jint LibraryClient::openPort(jint portType, const std::vector<uint8_t>& paramete
     return openPort(portType, jvm_.newByteArray(parameters), timeoutMs);
 }
 
+jint LibraryClient::openSerial(int comPort, int speedIndex, jint timeoutMs) {
+    return openPort(kSerialPortType, {static_cast<uint8_t>(comPort), static_cast<uint8_t>(speedIndex)}, timeoutMs);
+}
+
+jint LibraryClient::openNetwork(const uint8_t (&address)[4], jint timeoutMs) {
+    return openPort(kNetworkPortType, std::vector<uint8_t>(address, address + 4), timeoutMs);
+}
+
+// The USB open reads nothing from the array, but a null one fails like any other.
+jint LibraryClient::openUsb(jint timeoutMs) { return openPort(kUsbPortType, {0}, timeoutMs); }
+
 jint LibraryClient::openPort(jint portType, jbyteArray parameters, jint timeoutMs) {
     return openPort_(jvm_.env(), nullptr, portType, parameters, timeoutMs);
 }

@@ -7,8 +7,13 @@
 #include <vector>
 
 #include "mini_jvm.h"
+#include "port_handle.h"
 
 namespace vellamoor {
+
+// A status array with room for the flags, the reply count and a full
+// 128-byte reply.
+constexpr size_t kFullStatusLength = 9 + 128;
 
 // Calls the library the way the JVM does: loads the DLL, looks its six
 // entry points up by their exported JNI names and passes Java arrays through
@@ -25,6 +30,11 @@ public:
     bool load(const std::string& dllPath, std::string& error);
 
     jint openPort(jint portType, const std::vector<uint8_t>& parameters, jint timeoutMs);
+    // The opens of each transport as the Java side makes them: COMn at a
+    // speed index (1-4), a printer at an IPv4 address, the first USB printer.
+    jint openSerial(int comPort, int speedIndex, jint timeoutMs);
+    jint openNetwork(const uint8_t (&address)[4], jint timeoutMs);
+    jint openUsb(jint timeoutMs);
     jint closePort(jint handle);
     // Writes data[0 .. to-from) and stores what result[0] received in `written`.
     jint writePort(jint handle, const std::vector<uint8_t>& data, jint from, jint to, jint& written);

@@ -16,8 +16,6 @@ using namespace vellamoor;
 
 namespace {
 
-const jint kStatusArrayLength = 137;
-
 int fail(int code, const std::string& message) {
     std::fprintf(stderr, "printertool: %s\n", message.c_str());
     return code;
@@ -46,12 +44,11 @@ std::string printerName(const ToolOptions& options) {
 jint openPrinter(LibraryClient& library, const ToolOptions& options) {
     switch (options.transport) {
     case Transport::Serial:
-        return library.openPort(2, {static_cast<uint8_t>(options.comPort), static_cast<uint8_t>(options.speedIndex)},
-                                options.timeoutMs);
+        return library.openSerial(options.comPort, options.speedIndex, options.timeoutMs);
     case Transport::Network:
-        return library.openPort(3, std::vector<uint8_t>(options.address, options.address + 4), options.timeoutMs);
+        return library.openNetwork(options.address, options.timeoutMs);
     default:
-        return library.openPort(1, {0}, options.timeoutMs);
+        return library.openUsb(options.timeoutMs);
     }
 }
 
@@ -80,7 +77,7 @@ int printJob(LibraryClient& library, jint handle, const ToolOptions& options) {
 }
 
 int reportStatus(LibraryClient& library, jint handle, const ToolOptions& options) {
-    std::vector<uint8_t> status(kStatusArrayLength, 0);
+    std::vector<uint8_t> status(kFullStatusLength, 0);
     if (library.parsedStatus(handle, status) != 1) {
         return fail(kExitNoStatus, printerName(options) + " did not answer the status query within " +
                                        std::to_string(options.timeoutMs) + " ms");

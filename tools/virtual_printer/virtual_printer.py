@@ -129,8 +129,15 @@ class Responder:
         self.close_after = close_after
         self.answered = 0
 
-    def should_answer(self):
-        return self.silent_after is None or self.answered < self.silent_after
+    def take_turn(self):
+        """Whether to answer the request just seen; an answer is counted and
+        waits out the delay before it is sent."""
+        if self.silent_after is not None and self.answered >= self.silent_after:
+            return False
+        self.answered += 1
+        if self.delay:
+            time.sleep(self.delay)
+        return True
 
     def should_close(self):
         return self.close_after is not None and self.answered >= self.close_after
@@ -167,16 +174,12 @@ class SerialPrinter:
         os.write(self.master, data)
 
     def _answer(self, n):
-        responder = self.responder
-        if not responder.should_answer():
+        if not self.responder.take_turn():
             return
-        responder.answered += 1
         if self.answers is not None:
             byte = self.answers[(n - 1) % len(self.answers)]
         else:
-            byte = responder.state.real_time_status(n)
-        if responder.delay:
-            time.sleep(responder.delay)
+            byte = self.responder.state.real_time_status(n)
         os.write(self.master, bytes([byte]))
 
     def _serve(self):
@@ -313,11 +316,8 @@ class NetworkPrinter:
                 if len(pending) < at + 3:
                     break
                 pending = pending[at + 3:]
-                if not responder.should_answer():
+                if not responder.take_turn():
                     continue
-                responder.answered += 1
-                if responder.delay:
-                    time.sleep(responder.delay)
                 connection.sendall(responder.reply if responder.reply is not None else responder.state.status_back())
                 if responder.should_close():
                     return

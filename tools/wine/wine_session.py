@@ -3,6 +3,7 @@ one prefix per build tree, and a wineserver started up front with its
 output in a log (a server started by a Windows program inherits that
 program's output and dumps its objects there when it exits)."""
 
+import contextlib
 import fcntl
 import os
 import subprocess
@@ -54,6 +55,16 @@ class WineSession:
     def stop_server(self):
         subprocess.run([self.server, "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                        timeout=30)
+
+    @contextlib.contextmanager
+    def serving(self):
+        """The prefix made and a wineserver running for the body of a with."""
+        self.ensure_prefix()
+        self.start_server()
+        try:
+            yield self
+        finally:
+            self.stop_server()
 
     def run(self, program, arguments, timeout=60):
         return subprocess.run([self.loader, program] + list(arguments), env=self.env, capture_output=True,
