@@ -1,5 +1,6 @@
 package net.vellamoor.printerio;
 
+import java.io.ByteArrayOutputStream;
 import java.io.File;
 import java.io.IOException;
 import java.io.InputStream;
@@ -7,6 +8,7 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.StandardCopyOption;
 import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.List;
 import java.util.Properties;
 
@@ -114,7 +116,10 @@ final class NativeLibraryLoader {
                 attempts.add(where + ": not in this jar");
                 return null;
             }
-            extract(in, folder.toPath(), target.toPath());
+            byte[] image = readAll(in);
+            if (!holds(target.toPath(), image)) {
+                extract(image, folder.toPath(), target.toPath());
+            }
         } catch (IOException | RuntimeException e) {
             attempts.add(where + ": " + e);
             return null;
@@ -122,13 +127,29 @@ final class NativeLibraryLoader {
         return tryLoad(where, attempts, () -> platform.load(target.getAbsolutePath())) ? where : null;
     }
 
+    private static byte[] readAll(InputStream in) throws IOException {
+        ByteArrayOutputStream out = new ByteArrayOutputStream();
+        byte[] chunk = new byte[64 * 1024];
+        for (int n; (n = in.read(chunk)) > 0; ) {
+            out.write(chunk, 0, n);
+        }
+        return out.toByteArray();
+    }
+
+    // A copy that another JVM extracted and still has loaded cannot be
+    // replaced on Windows; when it is already the right file it is used as it is.
+    private static boolean holds(Path target, byte[] image) throws IOException {
+        return Files.isRegularFile(target) && Files.size(target) == image.length
+                && Arrays.equals(Files.readAllBytes(target), image);
+    }
+
     // Writes beside the target and moves into place, so a second JVM never
     // loads a half-written file and a crash never leaves one behind.
-    private static void extract(InputStream in, Path folder, Path target) throws IOException {
+    private static void extract(byte[] image, Path folder, Path target) throws IOException {
         Files.createDirectories(folder);
         Path partial = Files.createTempFile(folder, "extract", ".tmp");
         try {
-            Files.copy(in, partial, StandardCopyOption.REPLACE_EXISTING);
+            Files.write(partial, image);
             Files.move(partial, target, StandardCopyOption.REPLACE_EXISTING, StandardCopyOption.ATOMIC_MOVE);
         } finally {
             Files.deleteIfExists(partial);

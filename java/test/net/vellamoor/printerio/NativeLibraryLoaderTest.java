@@ -115,7 +115,28 @@ public class NativeLibraryLoaderTest {
         loader().load();
         File[] left = expected.getParentFile().listFiles();
         assertNotNull(left);
-        assertEquals("a second extraction replaces the file and leaves nothing beside it", 1, left.length);
+        assertEquals("a second load leaves nothing beside the file", 1, left.length);
+    }
+
+    @Test
+    public void aCopyAlreadyInPlaceIsReusedOnlyWhenItIsTheSameFile() throws Exception {
+        byte[] dll = {'M', 'Z', 4, 5, 6};
+        platform.resources.put("/net/vellamoor/printerio/native/VellamoorJIOx64.dll", dll);
+        File target = new File(temp.getRoot(), "vellamoor-printerio-" + NativeLibraryLoader.VERSION
+                + File.separator + "VellamoorJIOx64.dll");
+        platform.loadable.add(target.getAbsolutePath());
+        assertTrue(target.getParentFile().mkdirs());
+
+        // Another JVM's copy, which Windows would not let this one replace while it is loaded.
+        Files.write(target.toPath(), dll);
+        assertTrue(target.setLastModified(0));
+        loader().load();
+        assertEquals("an identical copy is not written again", 0, target.lastModified());
+
+        Files.write(target.toPath(), new byte[] {'M', 'Z', 0});
+        assertTrue(target.setLastModified(0));
+        loader().load();
+        assertArrayEquals("a stale copy is replaced", dll, Files.readAllBytes(target.toPath()));
     }
 
     @Test
