@@ -161,7 +161,9 @@ JNIEXPORT jint JNICALL Java_net_vellamoor_printerio_IOPort_nativeWritePort(JNIEn
                                                                             jbyteArray data, jint from, jint to,
                                                                             jintArray result) {
     ByteArrayElements bytes(env, data);
+    if (bytes.refused()) return kWriteFailed;
     IntArrayElements written(env, result);
+    if (written.refused()) return kWriteFailed;
     const int64_t count = static_cast<int64_t>(to) - from;
     int32_t sent = 0;
     if (bytes && written.length() > 0 && count >= 0 && count <= bytes.length()) {

@@ -24,6 +24,9 @@ public:
     }
 
     explicit operator bool() const { return elements_ != nullptr; }
+    // The JVM refused the elements of a real array. It then has an exception
+    // pending, and the native method may make no JNI call except releases.
+    bool refused() const { return array_ != nullptr && elements_ == nullptr; }
     Element* get() const { return elements_; }
     jsize length() const { return length_; }
 

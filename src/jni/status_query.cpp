@@ -92,7 +92,7 @@ bool querySerialPrinter(uint16_t index, StatusReply& reply) {
 // room left in the buffer.
 bool queryUsbPrinter(uint16_t index, StatusReply& reply) {
     PortTable<UsbPortEntry>& table = usbPortTable();
-    if (UsbPortEntry* entry = table.entryAt(index)) PurgeComm(entry->readHandle, PURGE_RXCLEAR);
+    drainUsbPort(index);
     for (uint8_t n = 1; n <= kRealTimeStatusRequests; ++n) {
         UsbPortEntry* entry = table.entryAt(index);
         if (entry != nullptr && entry->writeHandle != nullptr) sendRealTimeRequest(entry->writeHandle, n);
@@ -105,10 +105,15 @@ bool queryUsbPrinter(uint16_t index, StatusReply& reply) {
 }
 
 // One ESC v 0 on the printer's status connection; whatever a single recv
-// returns is the whole reply.
+// returns is the whole reply. A handle that names no connection asks nobody,
+// rather than another printer. What the status connection already holds is a
+// late answer to an earlier query and is dropped first.
 bool queryNetworkPrinter(uint32_t index, StatusReply& reply) {
-    NetworkPortEntry* entry = networkPortTable().entryAt(statusConnectionFor(index));
+    if (networkPortTable().entryAt(index) == nullptr) return false;
+    const uint32_t statusIndex = statusConnectionFor(index);
+    NetworkPortEntry* entry = networkPortTable().entryAt(statusIndex);
     if (entry == nullptr) return false;
+    drainNetworkPort(statusIndex);
     const char request[3] = {0x1B, 0x76, 0x00};
     send(entry->socket, request, sizeof request, 0);
     int received = recv(entry->socket, reinterpret_cast<char*>(reply.bytes), kReplyCapacity, 0);

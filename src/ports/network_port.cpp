@@ -5,6 +5,10 @@
 namespace vellamoor {
 namespace {
 
+// What a drain may discard before it gives up: eight reads of 128 bytes.
+constexpr int kMaxDrainReads = 8;
+constexpr size_t kDrainChunkBytes = 128;
+
 PortTable<NetworkPortEntry> table;
 
 class UniqueSocket {
@@ -70,6 +74,17 @@ int32_t waitForConnection(SOCKET socket, int32_t timeoutMs) {
     return 0;
 }
 
+// A JVM need not have started Windows Sockets before the first network open,
+// and without it every socket call fails although the printer is there. The
+// library therefore starts version 1.1 itself, once, and never stops it: the
+// host may be using sockets of its own.
+void startWinsockOnce() {
+    static bool started = false;
+    if (started) return;
+    WSADATA details;
+    started = WSAStartup(MAKEWORD(1, 1), &details) == 0;
+}
+
 // One time-out bounds the connection wait and every later send and receive.
 void setTransferTimeouts(SOCKET socket, int32_t timeoutMs) {
     const char* value = reinterpret_cast<const char*>(&timeoutMs);
@@ -83,6 +98,7 @@ PortTable<NetworkPortEntry>& networkPortTable() { return table; }
 
 int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort) {
     sockaddr_in peer = socketAddress(address, tcpPort);
+    startWinsockOnce();
     UniqueSocket connection(socket(AF_INET, SOCK_STREAM, 0));
     if (!connection.valid()) return kNetworkNoSocket;
     if (!setNonBlocking(connection.get(), true)) return kNetworkModeSwitchFailed;
@@ -100,6 +116,19 @@ int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort) {
     if (index == 0) return kNetworkTableFull;
     connection.release();
     return static_cast<int32_t>(index);
+}
+
+void drainNetworkPort(uint32_t index) {
+    NetworkPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr) return;
+    char scrap[kDrainChunkBytes];
+    for (int read = 0; read < kMaxDrainReads; ++read) {
+        u_long waiting = 0;
+        if (ioctlsocket(entry->socket, FIONREAD, &waiting) != 0 || waiting == 0) return;
+        // FIONREAD said the bytes are there, so this recv does not block.
+        int wanted = waiting < sizeof scrap ? static_cast<int>(waiting) : static_cast<int>(sizeof scrap);
+        if (recv(entry->socket, scrap, wanted, 0) <= 0) return;
+    }
 }
 
 int32_t closeNetworkPort(uint32_t index) {

@@ -39,6 +39,11 @@ PortTable<NetworkPortEntry>& networkPortTable();
 // 1-based index or a NetworkOpenResult.
 int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort);
 
+// Discards what the connection already holds (a late answer to an earlier
+// query that timed out, say) without waiting, and at most a few hundred
+// bytes, so a printer that keeps sending cannot hold the caller up.
+void drainNetworkPort(uint32_t index);
+
 // Closes the entry's socket and removes it. Takes a 32-bit index compared
 // unsigned, so negative indices name nothing.
 int32_t closeNetworkPort(uint32_t index);

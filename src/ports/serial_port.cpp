@@ -11,6 +11,8 @@ namespace {
 constexpr size_t kShortNameBuffer = 10;  // "COM" + up to 6 characters + NUL
 constexpr size_t kDevicePathBuffer = 4 + kShortNameBuffer;
 constexpr int32_t kFirstPortNeedingDevicePrefix = 10;
+constexpr char kXon = 0x11;   // DC1
+constexpr char kXoff = 0x13;  // DC3
 
 PortTable<SerialPortEntry> table;
 
@@ -46,15 +48,22 @@ bool applyReadTimeout(HANDLE port, uint32_t readTimeoutMs) {
 }
 
 // Builds the line settings from zero so that nothing the port had before
-// survives: 8N1, no XON/XOFF or hardware handshake, DTR on, RTS off.
+// survives: 8N1, no XON/XOFF or hardware handshake, DTR on, RTS off. Windows
+// supports binary mode only, and serial drivers refuse the whole record when
+// XonChar equals XoffChar, so those get the usual DC1/DC3 even though XON/XOFF
+// flow control stays off and they never act on the line.
 bool applyLineSettings(HANDLE port, uint32_t baudRate) {
     HeapBlock record(sizeof(DCB));
     if (!record) return false;
     DCB* dcb = record.as<DCB>();
     std::memset(dcb, 0, sizeof *dcb);
+    dcb->DCBlength = sizeof *dcb;
     dcb->BaudRate = baudRate;
+    dcb->fBinary = TRUE;
     dcb->ByteSize = 8;
     dcb->fDtrControl = DTR_CONTROL_ENABLE;
+    dcb->XonChar = kXon;
+    dcb->XoffChar = kXoff;
     SetCommState(port, dcb);  // a port that refuses keeps its old settings
     return true;
 }

@@ -24,6 +24,9 @@ constexpr size_t kVendorTokenOffset = 8;
 constexpr size_t kVendorTokenLength = 8;
 constexpr int kOpenAttempts = 3;
 constexpr DWORD kPauseAfterOpenMs = 10;
+// What a drain may discard before it gives up: eight reads of 128 bytes.
+constexpr int kMaxDrainReads = 8;
+constexpr size_t kDrainChunkBytes = 128;
 
 PortTable<UsbPortEntry> table;
 
@@ -130,6 +133,22 @@ int32_t openPrinter(const wchar_t* path, int32_t readTimeoutMs) {
     return static_cast<int32_t>(index);
 }
 
+// One read on the overlapped read handle, waited for at most waitMs. A
+// request still pending after the wait is cancelled and then waited for, so
+// the system never writes into the caller's buffer or this OVERLAPPED record
+// after the call returns. The count always comes from GetOverlappedResult:
+// bytes that completed while the cancel was being issued are counted, not
+// lost.
+DWORD readOverlapped(HANDLE handle, void* buffer, uint32_t capacity, DWORD waitMs) {
+    OVERLAPPED request{};
+    DWORD count = 0;
+    BOOL completed = ReadFile(handle, buffer, capacity, &count, &request);
+    if (!completed && GetLastError() != ERROR_IO_PENDING) return 0;
+    if (!completed && WaitForSingleObject(handle, waitMs) != WAIT_OBJECT_0) CancelIo(handle);
+    if (!GetOverlappedResult(handle, &request, &count, TRUE)) return 0;
+    return count;
+}
+
 }  // namespace
 
 PortTable<UsbPortEntry>& usbPortTable() { return table; }
@@ -158,23 +177,17 @@ int32_t writeUsbPort(uint16_t index, const void* bytes, uint32_t count) {
 int32_t readUsbPort(uint16_t index, void* buffer, uint32_t capacity) {
     UsbPortEntry* entry = table.entryAt(index);
     if (entry == nullptr || entry->readHandle == nullptr) return 0;
-    HANDLE handle = entry->readHandle;
     DWORD waitMs = entry->readTimeoutMs == 0 ? INFINITE : static_cast<DWORD>(entry->readTimeoutMs);
+    return static_cast<int32_t>(readOverlapped(entry->readHandle, buffer, capacity, waitMs));
+}
 
-    OVERLAPPED request{};
-    DWORD count = 0;
-    BOOL completed = ReadFile(handle, buffer, capacity, &count, &request);
-    DWORD error = GetLastError();
-    if (!completed && error == ERROR_IO_PENDING && WaitForSingleObject(handle, waitMs) != WAIT_OBJECT_0) {
-        // The request still owns the caller's buffer and our OVERLAPPED
-        // record: wait until the cancellation has finished before either
-        // goes out of scope.
-        CancelIo(handle);
-        DWORD ignored = 0;
-        GetOverlappedResult(handle, &request, &ignored, TRUE);
-        return 0;
+void drainUsbPort(uint16_t index) {
+    UsbPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr || entry->readHandle == nullptr) return;
+    uint8_t scrap[kDrainChunkBytes];
+    for (int read = 0; read < kMaxDrainReads; ++read) {
+        if (readOverlapped(entry->readHandle, scrap, sizeof scrap, 0) == 0) return;
     }
-    return static_cast<int32_t>(request.InternalHigh);
 }
 
 int32_t closeUsbPort(uint16_t index) {

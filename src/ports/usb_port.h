@@ -38,6 +38,12 @@ int32_t writeUsbPort(uint16_t index, const void* bytes, uint32_t count);
 // without an entry.
 int32_t readUsbPort(uint16_t index, void* buffer, uint32_t capacity);
 
+// Takes what the printer has already answered without waiting for more, and
+// discards it: a read that completes at once is repeated, a pending one is
+// cancelled. Bounded to a few reads, so a printer that keeps talking cannot
+// hold the caller up. PurgeComm cannot do this: a USB printer is no COM port.
+void drainUsbPort(uint16_t index);
+
 // Result of closing the read handle; 0 without change when nothing resolves.
 int32_t closeUsbPort(uint16_t index);
 

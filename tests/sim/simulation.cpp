@@ -15,6 +15,7 @@ enum class HandleKind { Serial, UsbWrite, UsbRead };
 struct OpenHandle {
     HandleKind kind;
     std::wstring path;
+    bool overlapped;
 };
 
 struct PendingRead {
@@ -58,6 +59,9 @@ State& state() {
     return *current;
 }
 
+// Winsock's start belongs to the process, not to one test's devices.
+int winsockStarts = 0;
+
 std::string narrow(const std::wstring& wide) {
     std::string out;
     for (wchar_t c : wide) out += static_cast<char>(c);
@@ -81,17 +85,11 @@ OpenHandle* lookup(HANDLE handle) {
     return found == state().handles.end() ? nullptr : &found->second;
 }
 
-// The serial device behind an open handle, or nullptr for any other handle.
-SerialDevice* serialDeviceOf(HANDLE handle) {
-    OpenHandle* open = lookup(handle);
-    return open != nullptr && open->kind == HandleKind::Serial ? &state().serial[open->path] : nullptr;
-}
-
-HANDLE newHandle(HandleKind kind, const std::wstring& path) {
+HANDLE newHandle(HandleKind kind, const std::wstring& path, DWORD flags) {
     State& s = state();
     HANDLE handle = reinterpret_cast<HANDLE>(s.nextHandle);
     s.nextHandle += 0x10;
-    s.handles[handle] = OpenHandle{kind, path};
+    s.handles[handle] = OpenHandle{kind, path, (flags & FILE_FLAG_OVERLAPPED) != 0};
     return handle;
 }
 
@@ -106,6 +104,35 @@ HANDLE fail(DWORD error) {
     return INVALID_HANDLE_VALUE;
 }
 
+BOOL failWith(DWORD error) {
+    state().lastError = error;
+    return FALSE;
+}
+
+// The communications functions work on COM ports only: any other device
+// (a USB printer handle among them) answers ERROR_INVALID_FUNCTION, and a
+// handle that is not open ERROR_INVALID_HANDLE.
+SerialDevice* commDevice(HANDLE handle, const char* function) {
+    OpenHandle* open = lookup(handle);
+    if (open == nullptr) {
+        misuse(std::string(function) + " on a handle that is not open");
+        state().lastError = ERROR_INVALID_HANDLE;
+        return nullptr;
+    }
+    if (open->kind != HandleKind::Serial) {
+        state().lastError = ERROR_INVALID_FUNCTION;
+        return nullptr;
+    }
+    return &state().serial[open->path];
+}
+
+// What a serial driver refuses in SetCommState: equal XON and XOFF
+// characters (IOCTL_SERIAL_SET_CHARS) and sizes or modes the UART lacks.
+bool acceptedLineSettings(const DCB& dcb) {
+    return dcb.XonChar != dcb.XoffChar && dcb.ByteSize >= 5 && dcb.ByteSize <= 8 && dcb.Parity <= 4 &&
+           dcb.StopBits <= 2;
+}
+
 HANDLE openSerial(const std::wstring& path, DWORD shareMode, DWORD flags) {
     State& s = state();
     if (s.serial.find(path) == s.serial.end()) return fail(ERROR_FILE_NOT_FOUND);
@@ -113,17 +140,17 @@ HANDLE openSerial(const std::wstring& path, DWORD shareMode, DWORD flags) {
     for (auto& open : s.handles) {
         if (open.second.kind == HandleKind::Serial && open.second.path == path) return fail(ERROR_ACCESS_DENIED);
     }
-    return newHandle(HandleKind::Serial, path);
+    return newHandle(HandleKind::Serial, path, flags);
 }
 
-HANDLE openUsb(const std::wstring& path, DWORD access) {
+HANDLE openUsb(const std::wstring& path, DWORD access, DWORD flags) {
     State& s = state();
     UsbDevice& device = s.usb[path];
     bool writing = (access & GENERIC_WRITE) != 0;
     size_t attempt = writing ? s.usbAttempts[path].first++ : s.usbAttempts[path].second++;
     const std::vector<bool>& outcomes = writing ? device.writeOpens : device.readOpens;
     if (attempt < outcomes.size() && !outcomes[attempt]) return fail(ERROR_ACCESS_DENIED);
-    return newHandle(writing ? HandleKind::UsbWrite : HandleKind::UsbRead, path);
+    return newHandle(writing ? HandleKind::UsbWrite : HandleKind::UsbRead, path, flags);
 }
 
 // Hands out the serial bytes that have arrived by the deadline, advancing the
@@ -163,17 +190,16 @@ std::vector<PendingRead>::iterator pendingFor(HANDLE handle) {
 BOOL readUsb(HANDLE handle, const std::wstring& path, LPVOID buffer, DWORD count, LPDWORD read,
              LPOVERLAPPED request) {
     State& s = state();
-    if (request == nullptr) {
-        misuse("read on an overlapped handle without an OVERLAPPED record");
-        s.lastError = ERROR_INVALID_PARAMETER;
-        return FALSE;
-    }
     if (pendingFor(handle) != s.pending.end()) misuse("second read while one is pending");
     UsbDevice& device = s.usb[path];
     UsbRead outcome{ReadKind::Pends, {}, 0, true};
     if (!device.reads.empty()) {
         outcome = device.reads.front();
         device.reads.pop_front();
+    }
+    if (outcome.dueAt != 0) {
+        outcome.afterMs = outcome.dueAt > s.clock ? outcome.dueAt - s.clock : 0;
+        if (outcome.afterMs == 0) outcome.kind = ReadKind::Completes;
     }
     PendingRead pendingRead{handle, request, static_cast<uint8_t*>(buffer), count, outcome, s.clock, false};
     switch (outcome.kind) {
@@ -210,11 +236,22 @@ int socketError(int error) {
     return SOCKET_ERROR;
 }
 
+// Bytes the peer sent that have reached the socket by now.
+size_t arrivedBytes(const Peer& remote) {
+    size_t count = 0;
+    for (const auto& chunk : remote.incoming) {
+        if (chunk.first <= state().clock) count += chunk.second.size();
+    }
+    return count;
+}
+
 }  // namespace
 
 void SerialDevice::answer(const Bytes& bytes, uint64_t delayMs) {
     for (uint8_t byte : bytes) incoming.emplace_back(state().clock + delayMs, byte);
 }
+
+void Peer::answer(const Bytes& bytes, uint64_t delayMs) { incoming.emplace_back(state().clock + delayMs, bytes); }
 
 void reset() {
     for (auto& block : state().heap) std::free(block.first);
@@ -240,7 +277,10 @@ std::vector<std::string> callsOf(const std::string& function) {
     return matching;
 }
 uint64_t now() { return state().clock; }
+void advance(uint64_t ms) { state().clock += ms; }
+int winsockStartups() { return winsockStarts; }
 const std::vector<std::string>& misuses() { return state().misuses; }
+void clearMisuses() { state().misuses.clear(); }
 
 Ledger ledger() {
     State& s = state();
@@ -258,7 +298,7 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_A
     if (security != nullptr || templateFile != nullptr || creation != OPEN_EXISTING) misuse("CreateFileW arguments");
     if (state().usb.count(path) != 0) {
         if (shareMode != 0) misuse("USB printer opened shared");
-        return openUsb(path, access);
+        return openUsb(path, access, flags);
     }
     return openSerial(path, shareMode, flags);
 }
@@ -282,6 +322,10 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVER
     if (open == nullptr || open->kind == HandleKind::UsbRead || overlapped != nullptr) {
         misuse("WriteFile on a handle not open for synchronous writing");
         return FALSE;
+    }
+    if (open->overlapped) {
+        misuse("WriteFile without an OVERLAPPED record on an overlapped handle");
+        return failWith(ERROR_INVALID_PARAMETER);
     }
     const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
     Bytes chunk(bytes, bytes + count);
@@ -309,6 +353,12 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPE
         misuse("ReadFile on a handle not open for reading");
         return FALSE;
     }
+    // An overlapped handle needs an OVERLAPPED record for every read: without
+    // one Windows cannot tell where the request ends and refuses it.
+    if (open->overlapped && overlapped == nullptr) {
+        misuse("ReadFile without an OVERLAPPED record on an overlapped handle");
+        return failWith(ERROR_INVALID_PARAMETER);
+    }
     if (open->kind == HandleKind::UsbRead) return readUsb(file, open->path, buffer, count, read, overlapped);
     DWORD n = readSerial(state().serial[open->path], static_cast<uint8_t*>(buffer), count);
     if (read != nullptr) *read = n;
@@ -317,12 +367,8 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPE
 
 BOOL PurgeComm(HANDLE file, DWORD flags) {
     if (enter("PurgeComm", std::to_string(flags))) return FALSE;
-    if (lookup(file) == nullptr) {
-        misuse("PurgeComm on a handle that is not open");
-        return FALSE;
-    }
-    SerialDevice* device = serialDeviceOf(file);
-    if (device == nullptr) return TRUE;
+    SerialDevice* device = commDevice(file, "PurgeComm");
+    if (device == nullptr) return FALSE;
     device->purges.push_back(flags);
     if (flags & PURGE_RXCLEAR) {
         uint64_t clock = state().clock;
@@ -333,7 +379,7 @@ BOOL PurgeComm(HANDLE file, DWORD flags) {
 
 BOOL SetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts) {
     if (enter("SetCommTimeouts", std::to_string(timeouts->ReadTotalTimeoutConstant))) return FALSE;
-    SerialDevice* device = serialDeviceOf(file);
+    SerialDevice* device = commDevice(file, "SetCommTimeouts");
     if (device == nullptr) return FALSE;
     device->timeouts = *timeouts;
     return TRUE;
@@ -341,8 +387,11 @@ BOOL SetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts) {
 
 BOOL SetCommState(HANDLE file, LPDCB dcb) {
     if (enter("SetCommState", std::to_string(dcb->BaudRate))) return FALSE;
-    SerialDevice* device = serialDeviceOf(file);
+    SerialDevice* device = commDevice(file, "SetCommState");
     if (device == nullptr) return FALSE;
+    // Windows works in binary mode only and expects the record's own size.
+    if (dcb->DCBlength != sizeof(DCB) || !dcb->fBinary) misuse("SetCommState with DCBlength or fBinary unset");
+    if (!acceptedLineSettings(*dcb)) return failWith(ERROR_INVALID_PARAMETER);
     device->dcb = *dcb;
     return TRUE;
 }
@@ -394,9 +443,23 @@ BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferr
         if (transferred != nullptr) *transferred = static_cast<DWORD>(overlapped->InternalHigh);
         return TRUE;
     }
+    // A cancel races with the device: the request may have completed with
+    // bytes before the cancel reached it, and then it reports them.
+    if (read->outcome.completesOnCancel) {
+        completeRead(*read);
+        s.pending.erase(read);
+        if (transferred != nullptr) *transferred = static_cast<DWORD>(overlapped->InternalHigh);
+        return TRUE;
+    }
+    if (!read->outcome.never && !read->outcome.bytes.empty()) {
+        UsbRead late = read->outcome;
+        late.dueAt = read->startedAt + read->outcome.afterMs;
+        s.usb[s.handles[file].path].reads.push_front(late);
+    }
     overlapped->Internal = STATUS_CANCELLED;
     overlapped->InternalHigh = 0;
     s.pending.erase(read);
+    if (transferred != nullptr) *transferred = 0;
     s.lastError = ERROR_OPERATION_ABORTED;
     return FALSE;
 }
@@ -478,20 +541,22 @@ BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO list, PSP_DEVICE_INTERFACE_DATA i
                                       LPDWORD requiredSize, PSP_DEVINFO_DATA) {
     bool injected = enter("SetupDiGetDeviceInterfaceDetailW", std::to_string(detailSize));
     auto found = state().lists.find(list);
-    if (found == state().lists.end()) return FALSE;
+    if (found == state().lists.end()) return failWith(ERROR_INVALID_HANDLE);
     const DeviceInterface& device = found->second->interfaces.at(interfaceData->Reserved);
     DWORD needed = static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) +
                                       (device.path.size() + 1) * sizeof(WCHAR));
-    if (detail == nullptr) {
-        if (requiredSize != nullptr) *requiredSize = device.reportsNoSize ? 0 : needed;
-        state().lastError = ERROR_INSUFFICIENT_BUFFER;
-        return FALSE;
-    }
-    if (injected || device.detailFails) return FALSE;
-    if (detail->cbSize != sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) || detailSize < needed) {
+    // Without a buffer the size must be 0 too; with one, cbSize must name the
+    // record's fixed part. Both mistakes are ERROR_INVALID_USER_BUFFER.
+    bool sizeQuery = detail == nullptr && detailSize == 0;
+    if (!sizeQuery && (detail == nullptr || detail->cbSize != sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))) {
         misuse("SetupDiGetDeviceInterfaceDetailW buffer");
-        return FALSE;
+        return failWith(ERROR_INVALID_USER_BUFFER);
     }
+    if (sizeQuery || detailSize < needed) {
+        if (requiredSize != nullptr) *requiredSize = device.reportsNoSize ? 0 : needed;
+        return failWith(ERROR_INSUFFICIENT_BUFFER);
+    }
+    if (injected || device.detailFails) return failWith(ERROR_GEN_FAILURE);
     std::memcpy(detail->DevicePath, device.path.c_str(), (device.path.size() + 1) * sizeof(WCHAR));
     return TRUE;
 }
@@ -512,8 +577,32 @@ int winsockIsSet(SOCKET socket, fd_set* set) {
     return 0;
 }
 
+int WSAStartup(WORD version, LPWSADATA data) {
+    enter("WSAStartup", hex(version));
+    if (data == nullptr) return WSAEFAULT;
+    std::memset(data, 0, sizeof *data);
+    data->wVersion = version;
+    data->wHighVersion = MAKEWORD(2, 2);
+    ++winsockStarts;
+    return 0;
+}
+
+// The library must never stop Winsock: the host may be using it too.
+int WSACleanup() {
+    enter("WSACleanup");
+    misuse("WSACleanup");
+    if (winsockStarts == 0) return socketError(WSANOTINITIALISED);
+    --winsockStarts;
+    return 0;
+}
+
 SOCKET socket(int family, int type, int protocol) {
     if (enter("socket")) {
+        state().lastSocketError = WSAEMFILE;
+        return INVALID_SOCKET;
+    }
+    if (winsockStarts == 0) {
+        misuse("socket before WSAStartup");
         state().lastSocketError = WSANOTINITIALISED;
         return INVALID_SOCKET;
     }
@@ -525,9 +614,15 @@ SOCKET socket(int family, int type, int protocol) {
 }
 
 int ioctlsocket(SOCKET socket, long command, u_long* argument) {
-    if (enter("ioctlsocket", std::to_string(*argument))) return socketError(WSAEINVAL);
+    bool reading = command == static_cast<long>(FIONREAD);
+    if (enter("ioctlsocket", reading ? "FIONREAD" : std::to_string(*argument))) return socketError(WSAEINVAL);
     SocketState* open = socketOf(socket);
-    if (open == nullptr || command != static_cast<long>(FIONBIO)) return socketError(WSAENOTSOCK);
+    if (open == nullptr) return socketError(WSAENOTSOCK);
+    if (reading) {
+        *argument = static_cast<u_long>(arrivedBytes(state().peers[open->peer]));
+        return 0;
+    }
+    if (command != static_cast<long>(FIONBIO)) return socketError(WSAEINVAL);
     open->nonBlocking = *argument != 0;
     return 0;
 }
@@ -552,9 +647,13 @@ int select(int, fd_set* readable, fd_set* writable, fd_set* exceptions, const st
     std::string waited = wait ? std::to_string(wait->tv_sec) + "s+" + std::to_string(wait->tv_usec) + "us" : "null";
     if (enter("select", waited + (exceptions ? ",exceptions" : ""))) return socketError(WSAEINVAL);
     if (wait == nullptr || wait->tv_sec < 0 || wait->tv_usec < 0) return socketError(WSAEINVAL);
+    // Winsock, unlike POSIX, refuses a select that watches nothing.
+    auto empty = [](const fd_set* set) { return set == nullptr || set->fd_count == 0; };
+    if (empty(readable) && empty(writable) && empty(exceptions)) return socketError(WSAEINVAL);
     State& s = state();
     uint64_t waitMs = uint64_t(wait->tv_sec) * 1000 + uint64_t(wait->tv_usec) / 1000;
-    SOCKET candidate = writable && writable->fd_count ? writable->fd_array[0] : readable->fd_array[0];
+    SOCKET candidate = !empty(writable) ? writable->fd_array[0]
+                       : !empty(readable) ? readable->fd_array[0] : exceptions->fd_array[0];
     SocketState* open = socketOf(candidate);
     Peer& remote = s.peers[open ? open->peer : ""];
     if (readable) readable->fd_count = 0;
@@ -607,6 +706,10 @@ int send(SOCKET socket, const char* buffer, int length, int) {
     Bytes chunk(buffer, buffer + accepted);
     remote.received.insert(remote.received.end(), chunk.begin(), chunk.end());
     if (remote.respond) remote.respond(remote, chunk);
+    if (!remote.replies.empty()) {
+        remote.answer(remote.replies.front(), remote.replyDelayMs);
+        remote.replies.pop_front();
+    }
     return accepted;
 }
 
@@ -614,17 +717,22 @@ int recv(SOCKET socket, char* buffer, int length, int) {
     if (enter("recv", std::to_string(length))) return socketError(WSAECONNRESET);
     SocketState* open = socketOf(socket);
     if (open == nullptr || !open->connected) return socketError(WSAENOTCONN);
-    Peer& remote = state().peers[open->peer];
-    if (!remote.replies.empty()) {
-        Bytes reply = remote.replies.front();
-        remote.replies.pop_front();
-        int n = std::min<int>(length, static_cast<int>(reply.size()));
-        std::memcpy(buffer, reply.data(), static_cast<size_t>(n));
+    State& s = state();
+    Peer& remote = s.peers[open->peer];
+    bool unlimited = open->receiveTimeoutMs == 0;
+    uint64_t deadline = s.clock + static_cast<uint64_t>(static_cast<uint32_t>(open->receiveTimeoutMs));
+    if (!remote.incoming.empty() && (unlimited || remote.incoming.front().first <= deadline)) {
+        s.clock = std::max(s.clock, remote.incoming.front().first);
+        Bytes& chunk = remote.incoming.front().second;
+        int n = std::min<int>(length, static_cast<int>(chunk.size()));
+        std::memcpy(buffer, chunk.data(), static_cast<size_t>(n));
+        chunk.erase(chunk.begin(), chunk.begin() + n);
+        if (chunk.empty()) remote.incoming.pop_front();
         return n;
     }
     if (remote.closedByPeer) return 0;
-    if (open->receiveTimeoutMs == 0) misuse("recv without time-out would wait forever");
-    state().clock += static_cast<uint64_t>(open->receiveTimeoutMs);
+    if (unlimited) misuse("recv without time-out would wait forever");
+    s.clock = deadline;
     return socketError(WSAETIMEDOUT);
 }
 

@@ -36,12 +36,17 @@ struct SerialDevice {
 
 enum class ReadKind { Completes, Fails, Pends };
 
+// One ReadFile on a USB read handle. A pending read that is cancelled before
+// its bytes arrive leaves them with the printer, which hands them to the next
+// read at the time they were due: a late answer is not lost, it comes later.
 struct UsbRead {
     ReadKind kind;
     Bytes bytes;
     uint64_t afterMs = 0;   // Pends: completes this long after the read began
     bool never = false;     // Pends: never completes by itself
     DWORD error = ERROR_GEN_FAILURE;
+    bool completesOnCancel = false;  // Pends: the bytes land while CancelIo is issued
+    uint64_t dueAt = 0;              // set when a cancelled read goes back to the printer
 };
 
 struct UsbDevice {
@@ -70,10 +75,16 @@ struct Peer {
     Connect connect = Connect::ReadyAfter;
     uint64_t readyAfterMs = 5;
     int sendLimit = -1;           // accept at most this many bytes per send
-    bool closedByPeer = false;    // recv returns 0
+    bool closedByPeer = false;    // recv returns 0 once nothing is left to read
+    uint64_t replyDelayMs = 0;    // how long a scripted reply takes to arrive
     Bytes received;               // everything the library sent
-    std::deque<Bytes> replies;    // one per recv; none: recv times out
+    std::deque<Bytes> replies;    // scripted answers: each send releases the next one
+    // Bytes on their way to the library, each chunk with the virtual time it
+    // arrives at. A recv that times out leaves them there for the next recv.
+    std::deque<std::pair<uint64_t, Bytes>> incoming;
     std::function<void(Peer&, const Bytes&)> respond;
+
+    void answer(const Bytes& bytes, uint64_t delayMs = 0);
 };
 
 struct SocketState {
@@ -114,8 +125,14 @@ std::vector<std::string> callsOf(const std::string& function);
 void clearCalls();
 
 uint64_t now();
+// Lets virtual time pass, as between two calls of the Java side.
+void advance(uint64_t ms);
+// WSAStartup calls of the whole process: like Winsock itself, its start
+// outlives reset().
+int winsockStartups();
 Ledger ledger();
 // Uses of the API that Windows would reject or that would hang.
 const std::vector<std::string>& misuses();
+void clearMisuses();
 
 }  // namespace sim

@@ -56,10 +56,13 @@ TEST_F(EntryPoints, WriteWithoutUsableArraysSendsNothing) {
     EXPECT_EQ(0, Java_net_vellamoor_printerio_IOPort_nativeWritePort(jvm.env(), nullptr, handle, nullptr, 0, 4, result));
     EXPECT_EQ(0, jvm.ints(result)[0]) << "null data still stores 0";
 
+    // The refused Get leaves an exception pending; the mini JVM reports any
+    // further JNI call, so the result array stays as it was.
+    jintArray untouched = jvm.newIntArray(1, -7);
     jvm.failNextGets(1);
     EXPECT_EQ(0, Java_net_vellamoor_printerio_IOPort_nativeWritePort(jvm.env(), nullptr, handle,
-                                                                      jvm.newByteArray({1, 2, 3, 4}), 0, 4, result));
-    EXPECT_EQ(0, jvm.ints(result)[0]) << "data elements unavailable";
+                                                                      jvm.newByteArray({1, 2, 3, 4}), 0, 4, untouched));
+    EXPECT_EQ(-7, jvm.ints(untouched)[0]) << "data elements unavailable";
 
     EXPECT_EQ(0, Java_net_vellamoor_printerio_IOPort_nativeWritePort(jvm.env(), nullptr, handle,
                                                                       jvm.newByteArray({1, 2, 3, 4}), 0, 4, nullptr));

@@ -28,6 +28,9 @@ TEST_F(NetworkPort, OpensDataThenStatusConnection) {
     }
     EXPECT_EQ(0xC0A80164u, networkPortTable().entryAt(1)->address);
     EXPECT_EQ(4000, networkPortTable().entryAt(2)->tcpPort);
+    // The test host never starts Winsock, so the library must, and only once.
+    EXPECT_EQ(1, sim::winsockStartups());
+    for (const std::string& call : sim::callsOf("WSAStartup")) EXPECT_EQ("WSAStartup(0x101)", call);
 }
 
 TEST_F(NetworkPort, TimeoutIsSplitIntoSecondsAndMicroseconds) {

@@ -29,10 +29,18 @@ TEST_F(SerialPort, OpensExclusivelyAt8N1WithDtrAndTheSpeedOfTheIndex) {
         EXPECT_EQ(0, dcb.Parity);
         EXPECT_EQ(0, dcb.StopBits);
         EXPECT_EQ(unsigned(DTR_CONTROL_ENABLE), dcb.fDtrControl);
+        EXPECT_EQ(sizeof(DCB), dcb.DCBlength);
+        EXPECT_EQ(1u, dcb.fBinary);
+        EXPECT_EQ(0x11, dcb.XonChar) << "DC1: a driver refuses XonChar equal to XoffChar";
+        EXPECT_EQ(0x13, dcb.XoffChar);
         DCB rest = dcb;  // everything else must be zero: no flow control, no RTS, no replacement
+        rest.DCBlength = 0;
         rest.BaudRate = 0;
+        rest.fBinary = 0;
         rest.ByteSize = 0;
         rest.fDtrControl = 0;
+        rest.XonChar = 0;
+        rest.XoffChar = 0;
         EXPECT_BYTES(Bytes(sizeof(DCB), 0), Bytes(reinterpret_cast<uint8_t*>(&rest),
                                                   reinterpret_cast<uint8_t*>(&rest) + sizeof rest));
         const COMMTIMEOUTS& t = sim::serial(L"COM3").timeouts;

@@ -126,7 +126,8 @@ TEST_F(UsbPort, ReadsAreBoundedByTheEntrysTimeout) {
     sim::UsbDevice& printer = sim::usb(path);
     printer.reads = {sim::UsbRead{sim::ReadKind::Completes, {1, 2, 3}},
                      sim::UsbRead{sim::ReadKind::Pends, {4, 5}, 200},
-                     sim::UsbRead{sim::ReadKind::Pends, {6}, 301},
+                     sim::UsbRead{sim::ReadKind::Pends, {6}, 310},
+                     sim::UsbRead{sim::ReadKind::Pends, {7, 8}, 400, false, 0, true},
                      sim::UsbRead{sim::ReadKind::Fails, {}, 0, false, ERROR_GEN_FAILURE},
                      sim::UsbRead{sim::ReadKind::Completes, {}}};
     uint8_t buffer[8] = {};
@@ -143,6 +144,10 @@ TEST_F(UsbPort, ReadsAreBoundedByTheEntrysTimeout) {
                                         "GetOverlappedResult(wait)"}),
               sim::calls());
     EXPECT_EQ(0u, sim::ledger().pendingIo) << "the cancelled read has finished before the call returned";
+    EXPECT_EQ(1, readUsbPort(1, buffer, 8)) << "the late answer stays with the printer for the next read";
+    EXPECT_EQ(6, buffer[0]);
+    EXPECT_EQ(2, readUsbPort(1, buffer, 8)) << "bytes that landed while the cancel was issued are counted";
+    EXPECT_BYTES((Bytes{7, 8}), Bytes(buffer, buffer + 2));
 
     EXPECT_EQ(0, readUsbPort(1, buffer, 8)) << "fails";
     EXPECT_EQ(0, readUsbPort(1, buffer, 8)) << "completes with no bytes";

@@ -16,7 +16,14 @@ MiniJvm::~MiniJvm() {
     for (auto& held : outstanding_) delete[] static_cast<uint8_t*>(held.first);
 }
 
-JNIEnv* MiniJvm::env() { return reinterpret_cast<JNIEnv*>(&env_); }
+JNIEnv* MiniJvm::env() {
+    exceptionPending_ = false;
+    return reinterpret_cast<JNIEnv*>(&env_);
+}
+
+void MiniJvm::checkNoExceptionPending(const char* function) {
+    if (exceptionPending_) misuses_.push_back(std::string(function) + " called with an exception pending");
+}
 
 MiniJvm& MiniJvm::of(JNIEnv* env) { return *reinterpret_cast<Env*>(env)->owner; }
 
@@ -44,8 +51,11 @@ std::vector<jint> MiniJvm::ints(jintArray array) const {
 }
 
 void* MiniJvm::obtain(void* array, bool wantInts) {
+    checkNoExceptionPending(wantInts ? "GetIntArrayElements" : "GetByteArrayElements");
     if (failingGets_ > 0) {
+        // A JVM that cannot provide the elements throws OutOfMemoryError.
         --failingGets_;
+        exceptionPending_ = true;
         return nullptr;
     }
     ++gets_;
@@ -73,7 +83,8 @@ void MiniJvm::give(void* array, void* elements, jint mode) {
     outstanding_.erase(held);
 }
 
-jsize JNICALL MiniJvm::getArrayLength(JNIEnv*, jarray array) {
+jsize JNICALL MiniJvm::getArrayLength(JNIEnv* env, jarray array) {
+    of(env).checkNoExceptionPending("GetArrayLength");
     return static_cast<jsize>(reinterpret_cast<const Array*>(array)->length());
 }
 

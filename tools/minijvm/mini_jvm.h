@@ -25,6 +25,8 @@ public:
     MiniJvm& operator=(const MiniJvm&) = delete;
     ~MiniJvm();
 
+    // Handing out the environment starts a native call, which starts with no
+    // exception pending: the previous call's was thrown on its way back.
     JNIEnv* env();
 
     jbyteArray newByteArray(const std::vector<uint8_t>& bytes);
@@ -39,7 +41,9 @@ public:
     int gets() const { return gets_; }  // successful ones
     int releases() const { return releases_; }
     size_t outstandingElements() const { return outstanding_.size(); }
-    // Releases with a mode other than 0, of unknown elements, or twice.
+    // Releases with a mode other than 0, of unknown elements, or twice, and
+    // JNI calls other than releases while an exception is pending (after a
+    // Get that returned null).
     const std::vector<std::string>& misuses() const { return misuses_; }
 
 private:
@@ -69,7 +73,10 @@ private:
     std::vector<std::unique_ptr<Array>> arrays_;
     std::map<void*, Array*> outstanding_;
     std::vector<std::string> misuses_;
+    void checkNoExceptionPending(const char* function);
+
     int failingGets_ = 0;
+    bool exceptionPending_ = false;
     int gets_ = 0;
     int releases_ = 0;
 };

@@ -30,6 +30,7 @@ typedef const char* LPCSTR;
 typedef int* LPBOOL;
 
 #define WINAPI
+#define MAKEWORD(low, high) static_cast<WORD>((static_cast<BYTE>(low)) | (static_cast<WORD>(static_cast<BYTE>(high)) << 8))
 #define TRUE 1
 #define FALSE 0
 
@@ -47,8 +48,10 @@ typedef int* LPBOOL;
 #define WAIT_OBJECT_0 0u
 #define WAIT_TIMEOUT 258u
 #define WAIT_FAILED 0xFFFFFFFFu
+#define ERROR_INVALID_FUNCTION 1u
 #define ERROR_FILE_NOT_FOUND 2u
 #define ERROR_ACCESS_DENIED 5u
+#define ERROR_INVALID_HANDLE 6u
 #define ERROR_GEN_FAILURE 31u
 #define ERROR_INVALID_PARAMETER 87u
 #define ERROR_INSUFFICIENT_BUFFER 122u
@@ -56,6 +59,7 @@ typedef int* LPBOOL;
 #define ERROR_OPERATION_ABORTED 995u
 #define ERROR_IO_INCOMPLETE 996u
 #define ERROR_IO_PENDING 997u
+#define ERROR_INVALID_USER_BUFFER 1784u
 #define STATUS_CANCELLED 0xC0000120u
 
 typedef struct _DCB {

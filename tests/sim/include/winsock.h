@@ -32,10 +32,12 @@ typedef unsigned long u_long;
 #define SO_RCVTIMEO 0x1006
 #define SO_ERROR 0x1007
 #define FIONBIO 0x8004667e
+#define FIONREAD 0x4004667f
 #define WSAEFAULT 10014
 #define WSAEINVAL 10022
 #define WSAEWOULDBLOCK 10035
 #define WSAENOTSOCK 10038
+#define WSAEMFILE 10024
 #define WSAECONNRESET 10054
 #define WSAENOTCONN 10057
 #define WSAETIMEDOUT 10060
@@ -77,6 +79,18 @@ struct sockaddr_in {
     char sin_zero[8];
 };
 
+typedef struct WSAData {
+    WORD wVersion;
+    WORD wHighVersion;
+    char szDescription[257];
+    char szSystemStatus[129];
+    unsigned short iMaxSockets;
+    unsigned short iMaxUdpDg;
+    char* lpVendorInfo;
+} WSADATA, *LPWSADATA;
+
+int WSAStartup(WORD version, LPWSADATA data);
+int WSACleanup();
 int winsockIsSet(SOCKET socket, fd_set* set);
 SOCKET socket(int family, int type, int protocol);
 int ioctlsocket(SOCKET socket, long command, u_long* argument);
