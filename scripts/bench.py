@@ -35,11 +35,13 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--seconds", type=float, default=1.5, help="time per side and row (default 1.5)")
     args = parser.parse_args()
-    build, passed_over = choose_build(ROOT)
+    # Ratios under instruction emulation would measure qemu, not the library.
+    build, passed_over = choose_build(ROOT, native=True)
     if build is None:
         sys.exit("bench: no Wine loader runs on this machine: " + "; ".join(passed_over))
     for problem in passed_over:
-        print("note: %s; measuring the 64-bit build of the same sources instead" % problem)
+        print("note: %s; measuring %s instead" % (problem, build.dll_name))
+    how = "emulated by qemu-user" if build.session.emulated() else "native"
     session, dll = build.session, build.dll_name
     with session.serving():
         network = NetworkPrinter(ADDRESS)
@@ -69,8 +71,8 @@ def main():
             writer.writerow([name, size, "%.0f" % lib_rate, "%.0f" % raw_rate, "%.2f" % (lib_rate * size / 1e6),
                              "%.2f" % (raw_rate * size / 1e6), "%.3f" % ratio])
             table.append((name, lib_rate, raw_rate, lib_rate * size / 1e6, raw_rate * size / 1e6, ratio, size))
-    print("%s, %s under %s, %.1f s per side and row in 9 interleaved rounds; ratio = median over the rounds "
-          "of library rate / raw rate" % (machine(), dll, os.path.basename(session.loader), args.seconds))
+    print("%s, %s under %s (%s), %.1f s per side and row in 9 interleaved rounds; ratio = median over the "
+          "rounds of library rate / raw rate" % (machine(), dll, os.path.basename(session.loader), how, args.seconds))
     print("| Row | Library calls/s | Raw calls/s | Library MB/s | Raw MB/s | Ratio |")
     print("|---|---:|---:|---:|---:|---:|")
     for name, lib_rate, raw_rate, lib_mb, raw_mb, ratio, size in table:

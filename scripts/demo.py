@@ -57,6 +57,10 @@ def main():
     args = parser.parse_args()
     build, passed_over = choose_build(ROOT, args.build)
     if build is None and args.build:
+        # In CI both DLLs must run, so a build that cannot is a failure there.
+        if os.environ.get("CI") == "true":
+            print("FAILED: %s" % passed_over[0])
+            return 1
         print("SKIPPED: %s" % passed_over[0])
         return SKIPPED
     if build is None:
@@ -70,7 +74,8 @@ def main():
         serial.link(session.prefix, SERIAL_PORT)
         network = NetworkPrinter(NETWORK_ADDRESS, PrinterState())
         try:
-            print("VellamoorJIO demo: %s under %s" % (build.dll_name, os.path.basename(session.loader)))
+            how = " (emulated by qemu-user)" if session.emulated() else ""
+            print("VellamoorJIO demo: %s under %s%s" % (build.dll_name, os.path.basename(session.loader), how))
             print("virtual serial printer on COM%d (%s), virtual network printer on %s:9100/4000"
                   % (SERIAL_PORT, serial.tty_path, NETWORK_ADDRESS))
             first = demo.round("Both printers ready", serial, network)

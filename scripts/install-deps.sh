@@ -13,3 +13,19 @@ apt-get install -y \
     openjdk-17-jdk-headless junit4 \
     clang libclang-rt-14-dev valgrind \
     wine wine64 wine32:i386
+
+# The 32-bit DLL runs under 32-bit Wine, which needs a kernel that runs i386
+# programs. Where the i386 loader does not start, qemu-user runs them through
+# binfmt_misc. It must be qemu 10 from bookworm-backports: bookworm's own 7.2
+# stops Wine with "failed to map the shared user data".
+if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+    echo "deb http://deb.debian.org/debian bookworm-backports main" >/etc/apt/sources.list.d/bookworm-backports.list
+    apt-get update
+    apt-get install -y -t bookworm-backports qemu-user-static
+    binfmt=/proc/sys/fs/binfmt_misc
+    [ -e "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"
+    # The F flag opens the interpreter now, so it also works inside chroots
+    # and namespaces. printf '%s' keeps the \x escapes for the kernel to read.
+    [ -e "$binfmt/qemu-i386" ] || printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' >"$binfmt/register"
+    /lib/ld-linux.so.2 --version >/dev/null
+fi

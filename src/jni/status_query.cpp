@@ -70,15 +70,16 @@ void sendRealTimeRequest(HANDLE port, uint8_t n) {
     WriteFile(port, request, sizeof request, &written, nullptr);  // a lost request shows as a missing reply
 }
 
-// Each request is preceded by a purge of both directions, so a late answer
-// to the previous request is discarded instead of being taken for this one.
+// Each request is preceded by a purge of the input, so a late answer to the
+// previous request is discarded instead of being taken for this one. The
+// output is left alone: it may still hold the end of the last receipt.
 bool querySerialPrinter(uint16_t index, StatusReply& reply) {
     PortTable<SerialPortEntry>& table = serialPortTable();
     if (SerialPortEntry* entry = table.entryAt(index)) PurgeComm(entry->handle, PURGE_RXCLEAR);
     for (uint8_t n = 1; n <= kRealTimeStatusRequests; ++n) {
         SerialPortEntry* entry = table.entryAt(index);
         if (entry == nullptr || entry->handle == nullptr) return false;
-        PurgeComm(entry->handle, PURGE_TXCLEAR | PURGE_RXCLEAR);
+        PurgeComm(entry->handle, PURGE_RXCLEAR);
         sendRealTimeRequest(entry->handle, n);
         DWORD read = 0;
         if (!ReadFile(entry->handle, reply.bytes + reply.count, 1, &read, nullptr) || read == 0) return false;

@@ -27,7 +27,7 @@ PortTable<SerialPortEntry>& serialPortTable();
 // entry's 1-based index or a SerialOpenResult.
 int32_t openSerialPort(int32_t portNumber, uint32_t baudRate, uint32_t readTimeoutMs);
 
-// Discards pending input and output, then writes synchronously. Returns the
+// Discards pending input, then writes synchronously. Returns the
 // number of bytes written, 0 on any failure.
 uint32_t writeSerialPort(uint16_t index, const void* bytes, uint32_t count);
 

@@ -126,6 +126,14 @@ SerialDevice* commDevice(HANDLE handle, const char* function) {
     return &state().serial[open->path];
 }
 
+// Moves what the line has sent since the last look out of the driver.
+void transmit(SerialDevice& device) {
+    uint64_t bitsPerSecond = device.dcb.BaudRate != 0 ? device.dcb.BaudRate : 9600;
+    uint64_t sent = (state().clock - device.unsentSince) * bitsPerSecond / 10000;
+    device.unsent -= std::min<uint64_t>(device.unsent, sent);
+    device.unsentSince = state().clock;
+}
+
 // What a serial driver refuses in SetCommState: equal XON and XOFF
 // characters (IOCTL_SERIAL_SET_CHARS) and sizes or modes the UART lacks.
 bool acceptedLineSettings(const DCB& dcb) {
@@ -332,6 +340,8 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVER
     if (written != nullptr) *written = count;
     if (open->kind == HandleKind::Serial) {
         SerialDevice& device = state().serial[open->path];
+        transmit(device);
+        device.unsent += count;
         device.written.insert(device.written.end(), chunk.begin(), chunk.end());
         device.writes.push_back(chunk);
         if (device.respond) device.respond(device, chunk);
@@ -370,6 +380,11 @@ BOOL PurgeComm(HANDLE file, DWORD flags) {
     SerialDevice* device = commDevice(file, "PurgeComm");
     if (device == nullptr) return FALSE;
     device->purges.push_back(flags);
+    if (flags & PURGE_TXCLEAR) {
+        transmit(*device);
+        device->written.resize(device->written.size() - device->unsent);
+        device->unsent = 0;
+    }
     if (flags & PURGE_RXCLEAR) {
         uint64_t clock = state().clock;
         while (!device->incoming.empty() && device->incoming.front().first <= clock) device->incoming.pop_front();

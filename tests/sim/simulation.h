@@ -24,7 +24,12 @@ struct SerialDevice {
     DCB dcb{};
     COMMTIMEOUTS timeouts{};
     std::vector<DWORD> purges;
+    // What reached the printer. A write completes once the driver has taken
+    // the bytes; they then leave at the line's speed (10 bits a byte), and a
+    // PURGE_TXCLEAR drops those still in the driver from the tail of this.
     Bytes written;
+    size_t unsent = 0;
+    uint64_t unsentSince = 0;
     std::vector<Bytes> writes;
     // Bytes from the printer, each with the virtual time it arrives at.
     std::deque<std::pair<uint64_t, uint8_t>> incoming;

@@ -119,7 +119,7 @@ TEST_F(SerialPort, WritesPurgeFirstAndSendFromElementZero) {
     jint written = -1;
     EXPECT_EQ(1, writePort(handle, data, &written));
     EXPECT_EQ(10, written);
-    EXPECT_EQ(std::vector<DWORD>{PURGE_TXCLEAR | PURGE_RXCLEAR}, sim::serial(L"COM3").purges);
+    EXPECT_EQ(std::vector<DWORD>{PURGE_RXCLEAR}, sim::serial(L"COM3").purges) << "unsent output is never purged";
     EXPECT_TRUE(sim::serial(L"COM3").incoming.empty());
 
     EXPECT_EQ(1, writePort(handle, data, 2, 10, &written));

@@ -79,7 +79,22 @@ TEST_F(StatusQuery, SerialPurgesBeforeEveryRequest) {
     Bytes status = callerArray();
     ASSERT_EQ(1, parsedStatus(handle, status));
     EXPECT_BYTES((Bytes{0x16, 0x12, 0x12, 0x12}), Bytes(status.begin() + 9, status.begin() + 13));
-    EXPECT_EQ((std::vector<DWORD>{8, 12, 12, 12, 12}), printer.purges);
+    EXPECT_EQ((std::vector<DWORD>{8, 8, 8, 8, 8}), printer.purges);
+}
+
+// A write returns once the driver has the bytes; a query right after it must
+// not purge the receipt's tail out of the driver.
+TEST_F(StatusQuery, SerialReceiptFollowedAtOnceByAQueryArrivesWhole) {
+    jint handle = openPort(2, {3, 1});
+    answerRealTimeStatus(sim::serial(L"COM3"), {0x16, 0x12, 0x12, 0x12}, 6);  // two writes come first
+    Bytes receipt(2000, 'R');
+    jint written = 0;
+    ASSERT_EQ(1, writePort(handle, receipt, &written));
+    ASSERT_EQ(1, writePort(handle, receipt, &written)) << "a second job at once";
+    Bytes status = callerArray();
+    ASSERT_EQ(1, parsedStatus(handle, status));
+    const Bytes& line = sim::serial(L"COM3").written;
+    EXPECT_EQ(2 * receipt.size() + 12, line.size()) << "both receipts and the four requests reached the printer";
 }
 
 TEST_F(StatusQuery, SilentSerialPrinterFailsAfterOneTimeout) {

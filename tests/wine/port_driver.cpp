@@ -1,6 +1,7 @@
 // Drives the real DLL for the Wine end-to-end suite. Loads the library named
-// on the command line, starts Winsock as a JVM would, then answers one line
-// per command read from stdin:
+// on the command line, starts Winsock as a JVM may (not with --no-winsock, to
+// show the library starts it itself), then answers one line per command read
+// from stdin:
 //   open <type> <timeoutMs> <hex|->          -> open <handle>
 //   write <handle> <from> <to> <hex|->       -> write <result> <count>
 //   fill <handle> <count>                    -> fill <result> <count written>  (writes count bytes 00 01 .. ff 00 ..)
@@ -9,10 +10,12 @@
 //   read <handle> / reset <handle>           -> read <result> / reset <result>
 //   jni                                      -> jni <outstanding elements> <misuses>
 //   handles                                  -> handles <open kernel handles of this process>
+//   leak                                     -> leak <1>  (opens an event and keeps it: a planted leak)
 //   quit
 
 #include <winsock.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
@@ -21,6 +24,48 @@
 #include "library_client.h"
 
 namespace {
+
+constexpr ULONG kSystemHandleInformation = 16;
+constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+
+// One entry of the system's handle table, as NtQuerySystemInformation lists it.
+struct SystemHandleEntry {
+    USHORT process;
+    USHORT creatorBackTraceIndex;
+    UCHAR objectType;
+    UCHAR attributes;
+    USHORT handle;
+    PVOID object;
+    ULONG grantedAccess;
+};
+
+struct SystemHandleTable {
+    ULONG count;
+    SystemHandleEntry entries[1];
+};
+
+// Kernel handles this process holds. Wine answers 0 to GetProcessHandleCount
+// whatever is open, so count this process's entries in the system's handle
+// table instead; -1 when the table cannot be read.
+long countOwnHandles() {
+    typedef LONG(WINAPI * QuerySystemInformation)(ULONG, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<QuerySystemInformation>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    if (query == nullptr) return -1;
+    std::vector<uint8_t> buffer(64 * 1024);
+    LONG status = kInfoLengthMismatch;
+    while (status == kInfoLengthMismatch) {
+        ULONG needed = 0;
+        status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+        if (status == kInfoLengthMismatch) buffer.resize(std::max<size_t>(buffer.size() * 2, needed));
+    }
+    if (status != 0) return -1;
+    const auto* table = reinterpret_cast<const SystemHandleTable*>(buffer.data());
+    const USHORT self = static_cast<USHORT>(GetCurrentProcessId());
+    long own = 0;
+    for (ULONG i = 0; i < table->count; ++i) own += table->entries[i].process == self;
+    return own;
+}
 
 std::vector<uint8_t> fromHex(const std::string& text) {
     std::vector<uint8_t> bytes;
@@ -84,11 +129,8 @@ std::string run(vellamoor::LibraryClient& library, const std::string& line) {
         in >> handle;
         return command + " " + std::to_string(command == "read" ? library.readPort(handle) : library.resetDevice(handle));
     }
-    if (command == "handles") {
-        DWORD count = 0;
-        GetProcessHandleCount(GetCurrentProcess(), &count);
-        return "handles " + std::to_string(count);
-    }
+    if (command == "handles") return "handles " + std::to_string(countOwnHandles());
+    if (command == "leak") return "leak " + std::to_string(CreateEventA(nullptr, FALSE, FALSE, nullptr) != nullptr);
     if (command == "jni") {
         return "jni " + std::to_string(library.jvm().outstandingElements()) + " " +
                std::to_string(library.jvm().misuses().size());
@@ -99,12 +141,13 @@ std::string run(vellamoor::LibraryClient& library, const std::string& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: port_driver <library.dll>\n");
+    const bool startWinsock = !(argc == 3 && std::string(argv[2]) == "--no-winsock");
+    if (argc != 2 && startWinsock) {
+        std::fprintf(stderr, "usage: port_driver <library.dll> [--no-winsock]\n");
         return 2;
     }
     WSADATA winsock;
-    if (WSAStartup(MAKEWORD(1, 1), &winsock) != 0) {
+    if (startWinsock && WSAStartup(MAKEWORD(1, 1), &winsock) != 0) {
         std::printf("error WSAStartup failed\n");
         return 2;
     }
@@ -123,6 +166,6 @@ int main(int argc, char** argv) {
         std::printf("%s\n", run(library, line).c_str());
         std::fflush(stdout);
     }
-    WSACleanup();
+    if (startWinsock) WSACleanup();
     return 0;
 }

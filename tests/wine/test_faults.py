@@ -1,6 +1,8 @@
 """Faults a driver meets in the field: printers that reset or stall, a port
-that disappears, a full table, stale handles. Each case checks the results
-and that the driver process holds no more handles than before."""
+that disappears, a full table, stale handles, and a long run of ordinary
+jobs. Each case checks the results and that the driver process holds no
+more kernel handles than before, counted from the system's handle table
+(Wine's GetProcessHandleCount always answers 0)."""
 
 import subprocess
 import time
@@ -99,6 +101,39 @@ class Faults(unittest.TestCase):
             self.assertEqual((0, 0), driver.write(handle, b"x"), "write %d" % handle)
             self.assertEqual((0, b"\xee" * 137), driver.status(handle), "status %d" % handle)
             self.assertEqual(1, driver.close_port(handle), "close %d" % handle)
+
+
+class LeakChecks(unittest.TestCase):
+    def test_the_handle_count_sees_a_planted_leak(self):
+        with wine_env.Driver() as other:
+            before = other.handles()
+            self.assertTrue(other.plant_leak())
+            self.assertEqual(before + 1, other.handles(), "one event kept open must show in the count")
+
+    def test_soak_of_receipts_and_status_queries(self):
+        cycles = 300
+        serial = SerialPrinter()
+        serial.link(wine_env.PREFIX, 18)
+        self.addCleanup(serial.close)
+        network = NetworkPrinter("127.0.6.3")
+        self.addCleanup(network.close)
+        receipt = b"\x1b@SOAK RECEIPT\n" + b"1 x coffee      2.50\n" * 8 + b"\x1dV\x00"
+        before = driver.handles()
+        for cycle in range(cycles):
+            for port_type, parameters, expected in ((2, [18, 1], 513), (3, [127, 0, 6, 3], 769)):
+                handle = driver.open(port_type, parameters, 500)
+                self.assertEqual(expected, handle, "cycle %d, port type %d" % (cycle, port_type))
+                self.assertEqual((1, len(receipt)), driver.write(handle, receipt))
+                self.assertEqual(1, driver.status(handle)[0], "cycle %d, port type %d" % (cycle, port_type))
+                self.assertEqual(1, driver.close_port(handle))
+        after = driver.handles()
+        print("soak: %d cycles each on serial and network, kernel handles %d before and %d after"
+              % (cycles, before, after))
+        self.assertLessEqual(after, before)
+        for name, recorder in (("serial", serial.recorder), ("network", network.data)):
+            self.assertTrue(recorder.wait_for(lambda r: bytes(r.received).count(receipt) == cycles, 10),
+                            "%s: %d of %d receipts arrived whole"
+                            % (name, bytes(recorder.received).count(receipt), cycles))
 
 
 class Processes(unittest.TestCase):

@@ -87,3 +87,12 @@ class NetworkPort(unittest.TestCase):
         self.assertNotIn(("end", 4000), second.events(), "the second printer keeps its status connection")
         self.assertEqual(1, driver.close_port(769))
         self.assertTrue(driver.jni_clean())
+
+    def test_library_starts_winsock_when_the_host_did_not(self):
+        printer = self.printer("127.0.3.7")
+        with wine_env.Driver(winsock=False) as host_without_winsock:
+            handle = host_without_winsock.open(3, octets("127.0.3.7"))
+            self.assertEqual(769, handle)
+            self.assertEqual((1, 5), host_without_winsock.write(handle, b"Hello"))
+            self.assertEqual(1, host_without_winsock.close_port(handle))
+        self.assertTrue(printer.data.wait_for(lambda r: r.received == b"Hello", 5))

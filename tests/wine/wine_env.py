@@ -23,8 +23,9 @@ class Driver:
     """One Windows process holding the loaded DLL; each call is one command
     line and one answer line, with a bounded wait."""
 
-    def __init__(self, timeout=60):
-        self.process = session.popen(DRIVER, [DLL], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+    def __init__(self, timeout=60, winsock=True):
+        arguments = [DLL] if winsock else [DLL, "--no-winsock"]
+        self.process = session.popen(DRIVER, arguments, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                      stderr=subprocess.DEVNULL)
         first = self._line(timeout)
         if first != "ready":
@@ -63,7 +64,13 @@ class Driver:
         return int(answer[1]), bytes.fromhex(answer[2]) if answer[2] != "-" else b""
 
     def handles(self):
-        return int(self.call("handles")[1])
+        count = int(self.call("handles")[1])
+        if count < 0:
+            raise RuntimeError("the driver cannot read the system's handle table")
+        return count
+
+    def plant_leak(self):
+        return self.call("leak")[1] == "1"
 
     def jni_clean(self):
         return self.call("jni")[1:] == ["0", "0"]

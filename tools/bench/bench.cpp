@@ -141,13 +141,13 @@ void writeRows(LibraryClient& library, const uint8_t (&address)[4], int com, dou
                     return WriteFile(raw, payload.data(), count, &written, nullptr) && written == DWORD(count);
                 });
         if (size == sizes[0]) {
-            // The library discards pending input and output before every
-            // serial write; the same raw work shows what that purge costs.
+            // The library discards pending input before every serial write;
+            // the same raw work shows what that purge costs.
             measure("serial write 64 B (raw purges too)", size, seconds,
                     [&] { return library.writePort(serial, data, 0, count, result) == 1; },
                     [&] {
                         DWORD written = 0;
-                        PurgeComm(raw, PURGE_TXCLEAR | PURGE_RXCLEAR);
+                        PurgeComm(raw, PURGE_RXCLEAR);
                         return WriteFile(raw, payload.data(), count, &written, nullptr) && written == DWORD(count);
                     });
         }
@@ -179,7 +179,7 @@ void statusRows(LibraryClient& library, const uint8_t (&address)[4], int com, do
                 for (uint8_t n = 1; n <= 4; ++n) {
                     const uint8_t request[3] = {0x10, 0x04, n};
                     DWORD done = 0;
-                    PurgeComm(raw, PURGE_TXCLEAR | PURGE_RXCLEAR);
+                    PurgeComm(raw, PURGE_RXCLEAR);
                     WriteFile(raw, request, 3, &done, nullptr);
                     if (!ReadFile(raw, reply + n - 1, 1, &done, nullptr) || done != 1) return false;
                 }

@@ -31,6 +31,18 @@ class WineSession:
             return "%s does not start on this machine (%s)" % (self.loader, error.strerror)
         return None
 
+    def emulated(self):
+        """Whether the loader is a 32-bit program that binfmt_misc hands to
+        qemu-user, which then emulates every instruction of the DLL."""
+        try:
+            with open(self.loader, "rb") as loader:
+                header = loader.read(5)
+            with open("/proc/sys/fs/binfmt_misc/qemu-i386") as entry:
+                enabled = entry.readline().strip() == "enabled"
+        except OSError:
+            return False
+        return header[:4] == b"\x7fELF" and header[4] == 1 and enabled
+
     def _log(self, name):
         return open(os.path.join(os.path.dirname(self.prefix), name), "ab")
 
@@ -92,16 +104,23 @@ class Build:
         return os.path.join(self.bin_dir, name)
 
 
-def choose_build(root, only=None):
+def choose_build(root, only=None, native=False):
     """The first build (or the one named) whose Wine loader starts on this
-    machine, or None, and why each build before it was passed over."""
+    machine, or None, and why each build before it was passed over. With
+    native, a build that runs only under emulation is taken only when no
+    other runs."""
     passed_over = []
+    emulated = None
     for preset, loader, dll in BUILDS:
         if only and preset != only:
             continue
         build = Build(root, preset, loader, dll)
         problem = build.session.loader_problem()
+        if problem is None and native and build.session.emulated():
+            emulated = emulated or build
+            passed_over.append("%s runs only under qemu-user emulation here" % build.dll_name)
+            continue
         if problem is None:
             return build, passed_over
         passed_over.append(problem)
-    return None, passed_over
+    return emulated, passed_over
