@@ -1,51 +1,50 @@
 #pragma once
 
-#include <windows.h>
-#include <winsock.h>
-
 #include <cstdint>
 
-#include "port_table.h"
+#include "transport.h"
 
 namespace vellamoor {
 
 constexpr int32_t kPrinterDataTcpPort = 9100;
 constexpr int32_t kPrinterStatusTcpPort = 4000;
 
-struct NetworkPortEntry {
-    uint32_t address;  // IPv4, first octet in the most significant byte
-    int32_t tcpPort;
-    SOCKET socket;
-};
-
 enum NetworkOpenResult : int32_t {
-    kNetworkNoSocket = -1,          // socket() failed (Winsock not started?)
-    kNetworkModeSwitchFailed = -2,  // FIONBIO on or off was refused
+    kNetworkNoSocket = -1,          // no socket (sockets not started, or none left)
+    kNetworkModeSwitchFailed = -2,  // non-blocking mode on or off was refused
     kNetworkNotConnected = -3,      // no connection within the time-out, or refused
-    kNetworkWaitFailed = -4,        // select() failed
+    kNetworkWaitFailed = -4,        // the wait for the connection failed
     kNetworkTableFull = -5,         // the network table could not grow
+    kNetworkBeyondHandles = -6,     // the connection's index could not be named by a handle
 };
 
 enum NetworkCloseResult : int32_t {
-    kNetworkCloseFailed = 0,  // closesocket reported an error; the entry is gone
+    kNetworkCloseFailed = 0,  // closing reported an error; the entry is gone
     kNetworkClosed = 1,
     kNetworkNoEntry = -2,
 };
 
-PortTable<NetworkPortEntry>& networkPortTable();
-
-// Connects to address:tcpPort within timeoutMs, which then also bounds every
-// send and receive on the connection (0: no limit). Returns the new entry's
-// 1-based index or a NetworkOpenResult.
+// One TCP connection of the network table. Connects to address:tcpPort
+// within timeoutMs, which then also bounds every send and receive on the
+// connection (0: no limit). Returns the new entry's 1-based index or a
+// NetworkOpenResult.
 int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort);
+
+// One send on the connection: bytes sent (a partial send reports its own
+// count), or a negative result (kNetworkNoEntry without an entry).
+int32_t sendNetworkPort(PortIndex index, const void* bytes, uint32_t count);
+
+// One receive into buffer: bytes received, 0 when the printer closed the
+// connection, negative on error, time-out or without an entry.
+int32_t receiveNetworkPort(PortIndex index, void* buffer, uint32_t capacity);
 
 // Discards what the connection already holds (a late answer to an earlier
 // query that timed out, say) without waiting, and at most a few hundred
 // bytes, so a printer that keeps sending cannot hold the caller up.
-void drainNetworkPort(uint32_t index);
+void drainNetworkPort(PortIndex index);
 
-// Closes the entry's socket and removes it. Takes a 32-bit index compared
-// unsigned, so negative indices name nothing.
-int32_t closeNetworkPort(uint32_t index);
+// Closes the entry's socket and removes it. Indices compare unsigned, so the
+// negative values of statusSocketIndex name nothing.
+int32_t closeNetworkPort(PortIndex index);
 
 }  // namespace vellamoor

@@ -1,37 +1,39 @@
 #pragma once
 
-#include <windows.h>
-
 #include <cstdint>
 
-#include "port_table.h"
+#include "transport.h"
 
 namespace vellamoor {
 
-struct SerialPortEntry {
-    char name[16];  // "COM<n>", kept for reference only
-    HANDLE handle;
-};
-
 enum SerialOpenResult : int32_t {
     kSerialPortNotOpened = -1,        // no such port, already open, access refused
-    kSerialNoTimeoutRecord = -2,      // heap exhausted for COMMTIMEOUTS
-    kSerialNoLineSettingsRecord = -3, // heap exhausted for DCB
+    kSerialNoTimeoutRecord = -2,      // no memory for the time-out record
+    kSerialNoLineSettingsRecord = -3, // no memory for the line-settings record
     kSerialTableFull = -4,            // the serial table could not grow
 };
-
-PortTable<SerialPortEntry>& serialPortTable();
 
 // Opens "COM<portNumber>" exclusively at 8N1 with DTR raised and no flow
 // control, reads limited to readTimeoutMs (0: no limit). Returns the new
 // entry's 1-based index or a SerialOpenResult.
 int32_t openSerialPort(int32_t portNumber, uint32_t baudRate, uint32_t readTimeoutMs);
 
-// Discards pending input, then writes synchronously. Returns the
-// number of bytes written, 0 on any failure.
-uint32_t writeSerialPort(uint16_t index, const void* bytes, uint32_t count);
+// Discards pending input, then writes synchronously. Returns the number of
+// bytes written, 0 on any failure.
+int32_t writeSerialPort(PortIndex index, const void* bytes, uint32_t count);
 
-// Nonzero when the entry was found, removed and its handle closed cleanly.
-int32_t closeSerialPort(uint16_t index);
+// Reads count bytes, or what arrived within the read time-out. Returns the
+// number of bytes read, 0 on failure or without an entry.
+int32_t readSerialPort(PortIndex index, void* buffer, uint32_t count);
+
+// Discards what the port has received and nobody read.
+void purgeSerialInput(PortIndex index);
+
+// Asks DLE EOT 1 to 4, one reply byte each. Returns 4, or 0 when a reply did
+// not come within the read time-out.
+int32_t exchangeSerialStatus(PortIndex index, uint8_t* reply, uint32_t capacity);
+
+// Nonzero when the entry was found, removed and its port closed cleanly.
+int32_t closeSerialPort(PortIndex index);
 
 }  // namespace vellamoor

@@ -1,23 +1,15 @@
 #pragma once
 
-#include <windows.h>
-
 #include <cstdint>
 
-#include "port_table.h"
+#include "transport.h"
 
 namespace vellamoor {
 
-struct UsbPortEntry {
-    int32_t readTimeoutMs;  // 0: reads wait without a limit
-    HANDLE writeHandle;     // synchronous
-    HANDLE readHandle;      // overlapped
-};
-
 enum UsbOpenResult : int32_t {
-    kUsbNoPrinter = -1,           // no accepted printer, or its handles did not open
+    kUsbNoPrinter = -1,           // no accepted printer, or its device did not open
     kUsbDetailQueryFailed = -2,   // the device path of a candidate could not be read
-    kUsbNoDeviceList = -3,        // SetupAPI gave no device information list
+    kUsbNoDeviceList = -3,        // the system gave no list of printer devices
     kUsbTableFull = -4,           // the USB table could not grow
 };
 
@@ -25,26 +17,27 @@ enum UsbWriteResult : int32_t {
     kUsbWriteNoEntry = -1,
 };
 
-PortTable<UsbPortEntry>& usbPortTable();
-
-// Opens the first present USB printer-class interface whose vendor token is
+// Opens the first present USB printer-class device whose vendor is
 // accepted. Returns the new entry's 1-based index or a UsbOpenResult.
 int32_t openUsbPort(int32_t readTimeoutMs);
 
-// Bytes written, 0 when WriteFile fails, kUsbWriteNoEntry without an entry.
-int32_t writeUsbPort(uint16_t index, const void* bytes, uint32_t count);
+// Bytes written, 0 when the write fails, kUsbWriteNoEntry without an entry.
+int32_t writeUsbPort(PortIndex index, const void* bytes, uint32_t count);
 
 // Bytes read within the entry's read time-out; 0 on time-out, failure or
 // without an entry.
-int32_t readUsbPort(uint16_t index, void* buffer, uint32_t capacity);
+int32_t readUsbPort(PortIndex index, void* buffer, uint32_t capacity);
 
 // Takes what the printer has already answered without waiting for more, and
-// discards it: a read that completes at once is repeated, a pending one is
-// cancelled. Bounded to a few reads, so a printer that keeps talking cannot
-// hold the caller up. PurgeComm cannot do this: a USB printer is no COM port.
-void drainUsbPort(uint16_t index);
+// discards it. Bounded to a few reads, so a printer that keeps talking cannot
+// hold the caller up.
+void drainUsbPort(PortIndex index);
 
-// Result of closing the read handle; 0 without change when nothing resolves.
-int32_t closeUsbPort(uint16_t index);
+// Drops late answers, then asks DLE EOT 1 to 4 and lays the replies one
+// after the other. Returns their byte count, or 0 when a read got nothing.
+int32_t exchangeUsbStatus(PortIndex index, uint8_t* reply, uint32_t capacity);
+
+// Result of closing the device; 0 without change when nothing resolves.
+int32_t closeUsbPort(PortIndex index);
 
 }  // namespace vellamoor

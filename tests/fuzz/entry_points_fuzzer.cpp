@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "jni/network_pairing.h"
 #include "mini_jvm.h"
+#include "jni/parsed_status.h"
+#include "port_entries.h"
 #include "ports/network_port.h"
+#include "ports/network_printer.h"
 #include "ports/serial_port.h"
 #include "ports/usb_port.h"
 #include "simulation.h"
@@ -173,9 +175,14 @@ private:
         if (array == nullptr) return check(r == 0, "status without an array succeeded");
         Bytes after = jvm_.bytes(array);
         if (r == 0) return check(before == after, "failed status changed the array");
-        check(after.size() >= 9 && after[3] == before[3] && after[4] == before[4] && after[7] == before[7],
+        check(after.size() >= vellamoor::kReplyBytesPosition && after[3] == before[3] && after[4] == before[4] &&
+                  after[7] == before[7],
               "status wrote positions 3, 4 or 7");
-        for (int position : {0, 1, 2, 5, 6}) check(after[position] <= 1, "flag is not 0 or 1");
+        for (int position : {vellamoor::kCoverOpenPosition, vellamoor::kOfflinePosition,
+                             vellamoor::kAutoCutterErrorPosition, vellamoor::kPaperEndPosition,
+                             vellamoor::kPaperNearEndPosition}) {
+            check(after[position] <= 1, "flag is not 0 or 1");
+        }
     }
 
     FuzzedDataProvider& input_;

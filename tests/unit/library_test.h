@@ -11,9 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "jni/network_pairing.h"
 #include "mini_jvm.h"
+#include "port_entries.h"
 #include "ports/network_port.h"
+#include "ports/network_printer.h"
 #include "ports/serial_port.h"
 #include "ports/usb_port.h"
 #include "simulation.h"

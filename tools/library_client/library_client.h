@@ -7,13 +7,10 @@
 #include <vector>
 
 #include "mini_jvm.h"
+#include "parsed_status.h"
 #include "port_handle.h"
 
 namespace vellamoor {
-
-// A status array with room for the flags, the reply count and a full
-// 128-byte reply.
-constexpr size_t kFullStatusLength = 9 + 128;
 
 // Calls the library the way the JVM does: loads the DLL, looks its six
 // entry points up by their exported JNI names and passes Java arrays through

@@ -4,10 +4,11 @@
 #include <cstdlib>
 #include <initializer_list>
 
+#include "open_parameters.h"
+#include "parsed_status.h"
+
 namespace vellamoor {
 namespace {
-
-const long kSpeeds[] = {9600, 19200, 38400, 115200};
 
 bool parseNumber(const std::string& text, long low, long high, long& value) {
     if (text.empty()) return false;
@@ -47,10 +48,10 @@ bool needsValue(const std::vector<std::string>& arguments, size_t& i, std::strin
 bool parseSpeed(const std::string& text, int& speedIndex) {
     long speed = 0;
     if (!parseNumber(text, 1, 1000000, speed)) return false;
-    for (int i = 0; i < 4; ++i) {
-        if (kSpeeds[i] == speed) speedIndex = i + 1;
+    for (int i = 0; i < kSpeedIndices; ++i) {
+        if (BaudRateTable[i] == speed) speedIndex = i + 1;
     }
-    return kSpeeds[speedIndex - 1] == speed;
+    return BaudRateTable[speedIndex - 1] == speed;
 }
 
 bool parseOne(const std::vector<std::string>& arguments, size_t& i, ToolOptions& options, std::string& error) {
@@ -148,18 +149,18 @@ std::string describeStatus(const std::vector<uint8_t>& s) {
     auto add = [&words](bool flag, const char* word) {
         if (flag) words += std::string(words.empty() ? "" : ", ") + word;
     };
-    add(s[1] == 0, "online");
-    add(s[1] != 0, "offline");
-    add(s[0] != 0, "cover open");
-    add(s[2] != 0, "auto-cutter error");
-    add(s[5] != 0, "paper end");
-    add(s[6] != 0, "paper near end");
-    add(s[5] == 0 && s[6] == 0, "paper present");
+    add(s[kOfflinePosition] == 0, "online");
+    add(s[kOfflinePosition] != 0, "offline");
+    add(s[kCoverOpenPosition] != 0, "cover open");
+    add(s[kAutoCutterErrorPosition] != 0, "auto-cutter error");
+    add(s[kPaperEndPosition] != 0, "paper end");
+    add(s[kPaperNearEndPosition] != 0, "paper near end");
+    add(s[kPaperEndPosition] == 0 && s[kPaperNearEndPosition] == 0, "paper present");
     std::string reply;
-    const size_t count = s[8];  // 1 to 128; 128 is stored as 0x80
-    for (size_t i = 0; i < count && 9 + i < s.size(); ++i) {
+    const size_t count = s[kReplyCountPosition];  // 1 to 128; 128 is stored as 0x80
+    for (size_t i = 0; i < count && kReplyBytesPosition + i < s.size(); ++i) {
         char hex[4];
-        std::snprintf(hex, sizeof hex, " %02X", s[9 + i]);
+        std::snprintf(hex, sizeof hex, " %02X", s[kReplyBytesPosition + i]);
         reply += hex;
     }
     return words + " (reply" + reply + ")";

@@ -1,10 +1,12 @@
 #include "usb_port.h"
 
+#include <windows.h>
 #include <setupapi.h>
 
 #include <utility>
 
 #include "platform_guards.h"
+#include "port_entries.h"
 
 namespace vellamoor {
 namespace {
@@ -163,7 +165,7 @@ int32_t openUsbPort(int32_t readTimeoutMs) {
     return openPrinter(detail.as<SP_DEVICE_INTERFACE_DETAIL_DATA_W>()->DevicePath, readTimeoutMs);
 }
 
-int32_t writeUsbPort(uint16_t index, const void* bytes, uint32_t count) {
+int32_t writeUsbPort(PortIndex index, const void* bytes, uint32_t count) {
     UsbPortEntry* entry = table.entryAt(index);
     if (entry == nullptr || entry->writeHandle == nullptr) return kUsbWriteNoEntry;
     DWORD written = 0;
@@ -174,14 +176,14 @@ int32_t writeUsbPort(uint16_t index, const void* bytes, uint32_t count) {
 // The read handle is overlapped, and the platform requires an OVERLAPPED
 // record for every read on such a handle, so a time-out of 0 is an overlapped
 // read waited for without a limit.
-int32_t readUsbPort(uint16_t index, void* buffer, uint32_t capacity) {
+int32_t readUsbPort(PortIndex index, void* buffer, uint32_t capacity) {
     UsbPortEntry* entry = table.entryAt(index);
     if (entry == nullptr || entry->readHandle == nullptr) return 0;
     DWORD waitMs = entry->readTimeoutMs == 0 ? INFINITE : static_cast<DWORD>(entry->readTimeoutMs);
     return static_cast<int32_t>(readOverlapped(entry->readHandle, buffer, capacity, waitMs));
 }
 
-void drainUsbPort(uint16_t index) {
+void drainUsbPort(PortIndex index) {
     UsbPortEntry* entry = table.entryAt(index);
     if (entry == nullptr || entry->readHandle == nullptr) return;
     uint8_t scrap[kDrainChunkBytes];
@@ -190,7 +192,7 @@ void drainUsbPort(uint16_t index) {
     }
 }
 
-int32_t closeUsbPort(uint16_t index) {
+int32_t closeUsbPort(PortIndex index) {
     UsbPortEntry* entry = table.entryAt(index);
     if (entry == nullptr || entry->writeHandle == nullptr || entry->readHandle == nullptr) return 0;
     UsbPortEntry closing = *entry;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform_guards.h"
+#include "port_entries.h"
 
 namespace vellamoor {
 namespace {
@@ -92,7 +93,7 @@ int32_t openSerialPort(int32_t portNumber, uint32_t baudRate, uint32_t readTimeo
     return static_cast<int32_t>(index);
 }
 
-uint32_t writeSerialPort(uint16_t index, const void* bytes, uint32_t count) {
+int32_t writeSerialPort(PortIndex index, const void* bytes, uint32_t count) {
     SerialPortEntry* entry = table.entryAt(index);
     if (entry == nullptr || entry->handle == nullptr) return 0;
     // Answers nobody read must not be taken for replies to this job. Output
@@ -101,10 +102,24 @@ uint32_t writeSerialPort(uint16_t index, const void* bytes, uint32_t count) {
     PurgeComm(entry->handle, PURGE_RXCLEAR);
     DWORD written = 0;
     if (!WriteFile(entry->handle, bytes, count, &written, nullptr)) return 0;
-    return written;
+    return static_cast<int32_t>(written);
 }
 
-int32_t closeSerialPort(uint16_t index) {
+// Waits as long as the read time-out installed at open allows.
+int32_t readSerialPort(PortIndex index, void* buffer, uint32_t count) {
+    SerialPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr || entry->handle == nullptr) return 0;
+    DWORD read = 0;
+    if (!ReadFile(entry->handle, buffer, count, &read, nullptr)) return 0;
+    return static_cast<int32_t>(read);
+}
+
+void purgeSerialInput(PortIndex index) {
+    SerialPortEntry* entry = table.entryAt(index);
+    if (entry != nullptr) PurgeComm(entry->handle, PURGE_RXCLEAR);
+}
+
+int32_t closeSerialPort(PortIndex index) {
     SerialPortEntry* entry = table.entryAt(index);
     if (entry == nullptr || entry->handle == nullptr) return 0;
     HANDLE handle = entry->handle;

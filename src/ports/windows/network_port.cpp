@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "port_entries.h"
+
 namespace vellamoor {
 namespace {
 
@@ -118,7 +120,19 @@ int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort) {
     return static_cast<int32_t>(index);
 }
 
-void drainNetworkPort(uint32_t index) {
+int32_t sendNetworkPort(PortIndex index, const void* bytes, uint32_t count) {
+    NetworkPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr) return kNetworkNoEntry;
+    return send(entry->socket, static_cast<const char*>(bytes), static_cast<int>(count), 0);
+}
+
+int32_t receiveNetworkPort(PortIndex index, void* buffer, uint32_t capacity) {
+    NetworkPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr) return kNetworkNoEntry;
+    return recv(entry->socket, static_cast<char*>(buffer), static_cast<int>(capacity), 0);
+}
+
+void drainNetworkPort(PortIndex index) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return;
     char scrap[kDrainChunkBytes];
@@ -131,7 +145,7 @@ void drainNetworkPort(uint32_t index) {
     }
 }
 
-int32_t closeNetworkPort(uint32_t index) {
+int32_t closeNetworkPort(PortIndex index) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return kNetworkNoEntry;
     int closed = closesocket(entry->socket);

@@ -1,0 +1,28 @@
+#pragma once
+
+// What every transport offers, so that the entry points can treat them alike.
+// Each transport (serial, USB, network printer) has the same operations:
+//
+//   open           transport-specific arguments; returns the new entry's
+//                  1-based index, or a negative code of the transport's own.
+//   write          (index, bytes, count): bytes written, 0 or a negative code
+//                  when nothing was written. Blocks until the platform has
+//                  taken the bytes or the transport's time-out passed.
+//   status exchange (index, reply, capacity): sends the transport's status
+//                  requests and returns the number of raw reply bytes laid
+//                  into reply (1 to capacity), or 0 when the printer did not
+//                  answer. Blocks for at most the transport's read time-outs.
+//   close          (index): closes and removes the entry; a transport's own
+//                  result, which callers may ignore.
+//
+// Indices are 1-based positions in the transport's table, index 0 naming the
+// last entry; an index beyond the table names nothing, and every operation
+// then returns its failure result without touching the platform.
+
+#include <cstdint>
+
+namespace vellamoor {
+
+using PortIndex = uint32_t;
+
+}  // namespace vellamoor
