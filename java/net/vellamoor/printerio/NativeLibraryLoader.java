@@ -20,8 +20,10 @@ import java.util.Properties;
  * <li>{@code System.loadLibrary} with the name for the JVM's data model,
  * {@code VellamoorJIOx32} on a 32-bit JVM and {@code VellamoorJIOx64} on a
  * 64-bit one (found on {@code java.library.path});</li>
- * <li>the DLL packed in this jar, extracted into a versioned folder under the
- * user's temporary directory.</li>
+ * <li>the library packed in this jar for the JVM's operating system and data
+ * model ({@code VellamoorJIOx32.dll} and {@code VellamoorJIOx64.dll} on
+ * Windows, {@code libVellamoorJIOx64.so} on Linux), extracted into a versioned
+ * folder under the user's temporary directory.</li>
  * </ol>
  * When none works, one {@link UnsatisfiedLinkError} names the data model, the
  * library expected and every place tried with its own error.
@@ -81,6 +83,12 @@ final class NativeLibraryLoader {
         return "VellamoorJIOx" + dataModel();
     }
 
+    /** The library's file name on this JVM's operating system: a .so on Linux, else a DLL. */
+    String libraryFileName() {
+        boolean linux = properties.getProperty("os.name", "").startsWith("Linux");
+        return linux ? "lib" + libraryName() + ".so" : libraryName() + ".dll";
+    }
+
     /** Loads the library, or throws one error that lists every attempt. */
     String load() {
         List<String> attempts = new ArrayList<>();
@@ -97,19 +105,19 @@ final class NativeLibraryLoader {
         if (tryLoad(where, attempts, () -> platform.loadLibrary(name))) {
             return where;
         }
-        String extracted = loadFromJar(name, attempts);
+        String extracted = loadFromJar(libraryFileName(), attempts);
         if (extracted != null) {
             return extracted;
         }
-        throw new UnsatisfiedLinkError("Cannot load " + name + ".dll for this " + dataModel()
+        throw new UnsatisfiedLinkError("Cannot load " + libraryFileName() + " for this " + dataModel()
                 + "-bit JVM (os.arch " + properties.getProperty("os.arch", "?") + "). Tried:\n  "
                 + String.join("\n  ", attempts));
     }
 
-    private String loadFromJar(String name, List<String> attempts) {
-        String resource = RESOURCE_FOLDER + name + ".dll";
+    private String loadFromJar(String fileName, List<String> attempts) {
+        String resource = RESOURCE_FOLDER + fileName;
         File folder = new File(properties.getProperty("java.io.tmpdir", "."), "vellamoor-printerio-" + VERSION);
-        File target = new File(folder, name + ".dll");
+        File target = new File(folder, fileName);
         String where = "jar resource " + resource + " extracted to " + target;
         try (InputStream in = platform.resource(resource)) {
             if (in == null) {

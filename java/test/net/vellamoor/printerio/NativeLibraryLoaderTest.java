@@ -83,6 +83,20 @@ public class NativeLibraryLoaderTest {
     }
 
     @Test
+    public void takesTheFileForTheOperatingSystemFromTheJar() {
+        String[][] cases = {{"Windows 10", "VellamoorJIOx64.dll"}, {"Linux", "libVellamoorJIOx64.so"}};
+        for (String[] c : cases) {
+            properties.setProperty("os.name", c[0]);
+            platform.resources.put(NativeLibraryLoader.RESOURCE_FOLDER + c[1], new byte[] {1});
+            File expected = new File(temp.getRoot(), "vellamoor-printerio-" + NativeLibraryLoader.VERSION
+                    + File.separator + c[1]);
+            platform.loadable.add(expected.getAbsolutePath());
+            loader().load();
+            assertEquals(c[0], "load " + expected.getAbsolutePath(), platform.calls.get(platform.calls.size() - 1));
+        }
+    }
+
+    @Test
     public void thePropertyComesFirst() {
         String path = new File(temp.getRoot(), "custom.dll").getAbsolutePath();
         properties.setProperty(NativeLibraryLoader.PATH_PROPERTY, path);

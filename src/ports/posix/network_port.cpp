@@ -1,0 +1,130 @@
+#include "network_port.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
+#include <cstring>
+
+#include "port_entries.h"
+#include "posix_io.h"
+
+namespace vellamoor {
+namespace {
+
+// What a drain may discard before it gives up: eight reads of 128 bytes.
+constexpr int kMaxDrainReads = 8;
+constexpr size_t kDrainChunkBytes = 128;
+
+PortTable<NetworkPortEntry> table;
+
+sockaddr_in socketAddress(uint32_t address, int32_t tcpPort) {
+    sockaddr_in peer;
+    std::memset(&peer, 0, sizeof peer);
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(static_cast<uint16_t>(tcpPort));
+    peer.sin_addr.s_addr = htonl(address);
+    return peer;
+}
+
+bool setNonBlocking(int socket, bool nonBlocking) {
+    int flags = fcntl(socket, F_GETFL);
+    if (flags == -1) return false;
+    flags = nonBlocking ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
+    return fcntl(socket, F_SETFL, flags) == 0;
+}
+
+// Waits for a non-blocking connect with poll (a JVM holds many descriptors,
+// and select cannot watch one above 1023). A refused connection shows as
+// ready; its pending error tells it apart from a real connection. Time-out
+// 0 polls once, and a negative one fails the wait, as select does on Windows.
+int32_t waitForConnection(int socket, int32_t timeoutMs) {
+    if (timeoutMs < 0) return kNetworkWaitFailed;
+    int ready = waitForEvents(socket, POLLIN | POLLOUT, timeoutMs);
+    if (ready == 0) return kNetworkNotConnected;
+    if (ready < 0) return kNetworkWaitFailed;
+    int pendingError = 0;
+    socklen_t length = sizeof pendingError;
+    if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &pendingError, &length) != 0 || pendingError != 0) {
+        return kNetworkNotConnected;
+    }
+    return 0;
+}
+
+// One time-out bounds the connection wait and every later send and receive;
+// 0 means no limit for these, as on Windows. A negative time-out reads as
+// the unsigned count of milliseconds that Windows would take it for.
+void setTransferTimeouts(int socket, int32_t timeoutMs) {
+    const uint32_t ms = static_cast<uint32_t>(timeoutMs);
+    timeval limit;
+    limit.tv_sec = static_cast<time_t>(ms / 1000);
+    limit.tv_usec = static_cast<suseconds_t>((ms % 1000) * 1000);
+    setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+}
+
+}  // namespace
+
+PortTable<NetworkPortEntry>& networkPortTable() { return table; }
+
+int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort) {
+    sockaddr_in peer = socketAddress(address, tcpPort);
+    UniqueFd connection(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!connection.valid()) return kNetworkNoSocket;
+    if (!setNonBlocking(connection.get(), true)) return kNetworkModeSwitchFailed;
+
+    // A connect that fails is not examined: in progress, interrupted or
+    // refused, the wait tells the outcome.
+    if (connect(connection.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+        int32_t waited = waitForConnection(connection.get(), timeoutMs);
+        if (waited != 0) return waited;
+    }
+    setTransferTimeouts(connection.get(), timeoutMs);
+    if (!setNonBlocking(connection.get(), false)) return kNetworkModeSwitchFailed;
+
+    uint32_t index = table.append(NetworkPortEntry{address, tcpPort, connection.get()});
+    if (index == 0) return kNetworkTableFull;
+    connection.release();
+    return static_cast<int32_t>(index);
+}
+
+// MSG_NOSIGNAL: a printer that dropped the connection must give an error,
+// not a SIGPIPE that would end the JVM.
+int32_t sendNetworkPort(PortIndex index, const void* bytes, uint32_t count) {
+    NetworkPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr) return kNetworkNoEntry;
+    const int socket = entry->socket;
+    ssize_t sent = retryOnSignal([&] { return send(socket, bytes, count, MSG_NOSIGNAL); });
+    return static_cast<int32_t>(sent);
+}
+
+int32_t receiveNetworkPort(PortIndex index, void* buffer, uint32_t capacity) {
+    NetworkPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr) return kNetworkNoEntry;
+    const int socket = entry->socket;
+    ssize_t received = retryOnSignal([&] { return recv(socket, buffer, capacity, 0); });
+    return static_cast<int32_t>(received);
+}
+
+void drainNetworkPort(PortIndex index) {
+    NetworkPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr) return;
+    char scrap[kDrainChunkBytes];
+    for (int read = 0; read < kMaxDrainReads; ++read) {
+        int waiting = 0;
+        if (ioctl(entry->socket, FIONREAD, &waiting) != 0 || waiting <= 0) return;
+        if (recv(entry->socket, scrap, sizeof scrap, MSG_DONTWAIT) <= 0) return;
+    }
+}
+
+int32_t closeNetworkPort(PortIndex index) {
+    NetworkPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr) return kNetworkNoEntry;
+    const int socket = entry->socket;
+    table.removeAt(index);
+    return close(socket) == 0 ? kNetworkClosed : kNetworkCloseFailed;
+}
+
+}  // namespace vellamoor

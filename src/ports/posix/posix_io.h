@@ -1,0 +1,69 @@
+#pragma once
+
+// File-descriptor helpers shared by the Linux transports.
+
+#include <errno.h>
+#include <poll.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdint>
+
+namespace vellamoor {
+
+// Owns a descriptor until it is handed over to a table entry, so that every
+// early return of an open closes what it opened.
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd = -1) : fd_(fd) {}
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() {
+        if (valid()) ::close(fd_);
+    }
+    bool valid() const { return fd_ >= 0; }
+    int get() const { return fd_; }
+    int release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+// The JVM uses signals of its own, so a system call interrupted by one is
+// routine: it is made again, never reported as a failure.
+template <typename Call>
+auto retryOnSignal(Call call) -> decltype(call()) {
+    decltype(call()) result;
+    do {
+        result = call();
+    } while (result == -1 && errno == EINTR);
+    return result;
+}
+
+inline int64_t monotonicMs() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Waits until fd shows one of events or timeoutMs passes (negative: no
+// limit), going on with the time that is left after a signal. Returns
+// poll's result: above 0 ready, 0 time-out, -1 error.
+inline int waitForEvents(int fd, short events, int64_t timeoutMs) {
+    const int64_t deadline = monotonicMs() + timeoutMs;
+    for (;;) {
+        pollfd watched{fd, events, 0};
+        int64_t left = timeoutMs < 0 ? -1 : deadline - monotonicMs();
+        if (timeoutMs >= 0 && left < 0) left = 0;
+        int ready = poll(&watched, 1, left > INT32_MAX ? INT32_MAX : static_cast<int>(left));
+        if (ready == -1 && errno == EINTR) continue;
+        if (ready == 0 && timeoutMs >= 0 && deadline - monotonicMs() > 0) continue;  // a wait longer than poll takes
+        return ready;
+    }
+}
+
+}  // namespace vellamoor

@@ -1,0 +1,180 @@
+#include "serial_port.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "port_entries.h"
+#include "posix_io.h"
+
+namespace vellamoor {
+namespace {
+
+constexpr size_t kShortNameBuffer = 10;  // "COM" + up to 6 characters + NUL
+
+PortTable<SerialPortEntry> table;
+
+bool formatShortName(int32_t portNumber, char (&name)[kShortNameBuffer]) {
+    int length = std::snprintf(name, sizeof name, "COM%d", static_cast<int>(portNumber));
+    return length > 0 && static_cast<size_t>(length) < sizeof name;
+}
+
+// COM<n> is /dev/ttyS<n-1>, the n-th on-board port, unless the environment
+// variable VELLAMOOR_COM<n> names another device: a USB adapter
+// (/dev/ttyUSB0, /dev/ttyACM0), a stable udev link or a pseudo-terminal.
+bool devicePath(int32_t portNumber, const char* shortName, char (&path)[PATH_MAX]) {
+    if (portNumber < 1) return false;
+    char variable[32];
+    std::snprintf(variable, sizeof variable, "VELLAMOOR_%s", shortName);
+    const char* bound = std::getenv(variable);
+    int length = bound != nullptr && *bound != '\0'
+                     ? std::snprintf(path, sizeof path, "%s", bound)
+                     : std::snprintf(path, sizeof path, "/dev/ttyS%d", static_cast<int>(portNumber) - 1);
+    return length > 0 && static_cast<size_t>(length) < sizeof path;
+}
+
+speed_t lineSpeed(uint32_t baudRate) {
+    switch (baudRate) {
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 115200:
+        return B115200;
+    default:
+        return B0;
+    }
+}
+
+// Raw 8N1 without XON/XOFF or hardware handshake, built from the driver's
+// record so that no cooked-mode processing survives. Like a refused
+// SetCommState on Windows, a refused setting does not fail the open.
+void applyLineSettings(int fd, uint32_t baudRate) {
+    termios settings;
+    if (tcgetattr(fd, &settings) != 0) return;
+    cfmakeraw(&settings);
+    settings.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    settings.c_cflag |= CS8 | CREAD | CLOCAL;
+    settings.c_iflag &= ~(IXON | IXOFF | IXANY);
+    settings.c_cc[VMIN] = 1;
+    settings.c_cc[VTIME] = 0;
+    if (speed_t speed = lineSpeed(baudRate)) {
+        cfsetispeed(&settings, speed);
+        cfsetospeed(&settings, speed);
+    }
+    retryOnSignal([&] { return tcsetattr(fd, TCSANOW, &settings); });
+}
+
+// DTR raised, RTS not raised. Pseudo-terminals have no modem lines and
+// refuse both, which changes nothing.
+void setModemLines(int fd) {
+    int dtr = TIOCM_DTR;
+    int rts = TIOCM_RTS;
+    ioctl(fd, TIOCMBIS, &dtr);
+    ioctl(fd, TIOCMBIC, &rts);
+}
+
+// Exclusive like share mode 0 on Windows: the lock keeps out every other
+// open through this library (root included), TIOCEXCL other programs that
+// open the device without root.
+bool lockExclusively(int fd) {
+    if (retryOnSignal([&] { return flock(fd, LOCK_EX | LOCK_NB); }) != 0) return false;
+    ioctl(fd, TIOCEXCL);
+    return true;
+}
+
+bool setBlocking(int fd) {
+    int flags = fcntl(fd, F_GETFL);
+    return flags != -1 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
+}  // namespace
+
+PortTable<SerialPortEntry>& serialPortTable() { return table; }
+
+int32_t openSerialPort(int32_t portNumber, uint32_t baudRate, uint32_t readTimeoutMs) {
+    char shortName[kShortNameBuffer];
+    char path[PATH_MAX];
+    if (!formatShortName(portNumber, shortName) || !devicePath(portNumber, shortName, path)) {
+        return kSerialPortNotOpened;
+    }
+    // Opened non-blocking so that a line without carrier cannot hold the
+    // open; the port is made blocking once it is set up.
+    UniqueFd port(retryOnSignal([&] { return open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
+    if (!port.valid() || !lockExclusively(port.get())) return kSerialPortNotOpened;
+    applyLineSettings(port.get(), baudRate);
+    setModemLines(port.get());
+    if (!setBlocking(port.get())) return kSerialPortNotOpened;
+
+    SerialPortEntry entry{};
+    std::memcpy(entry.name, shortName, sizeof shortName);
+    entry.fd = port.get();
+    entry.readTimeoutMs = readTimeoutMs;
+    uint32_t index = table.append(entry);
+    if (index == 0) return kSerialTableFull;
+    port.release();
+    return static_cast<int32_t>(index);
+}
+
+// Answers nobody read must not be taken for replies to this job; output is
+// never discarded, it is the tail of the previous job. Blocks until the
+// driver has taken every byte.
+int32_t writeSerialPort(PortIndex index, const void* bytes, uint32_t count) {
+    SerialPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr) return 0;
+    const int fd = entry->fd;
+    tcflush(fd, TCIFLUSH);
+    const uint8_t* next = static_cast<const uint8_t*>(bytes);
+    uint32_t written = 0;
+    while (written < count) {
+        ssize_t n = retryOnSignal([&] { return write(fd, next + written, count - written); });
+        if (n <= 0) break;
+        written += static_cast<uint32_t>(n);
+    }
+    return static_cast<int32_t>(written);
+}
+
+// Returns when count bytes arrived or the read time-out passed since the
+// read began, with what arrived by then; time-out 0 waits for all of them.
+int32_t readSerialPort(PortIndex index, void* buffer, uint32_t count) {
+    SerialPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr) return 0;
+    const int fd = entry->fd;
+    const int64_t timeoutMs = entry->readTimeoutMs == 0 ? -1 : static_cast<int64_t>(entry->readTimeoutMs);
+    const int64_t deadline = monotonicMs() + timeoutMs;
+    uint8_t* into = static_cast<uint8_t*>(buffer);
+    uint32_t got = 0;
+    while (got < count) {
+        int64_t left = timeoutMs < 0 ? -1 : deadline - monotonicMs();
+        if (timeoutMs >= 0 && left <= 0) break;
+        if (waitForEvents(fd, POLLIN, left) <= 0) break;
+        ssize_t n = retryOnSignal([&] { return read(fd, into + got, count - got); });
+        if (n <= 0) break;
+        got += static_cast<uint32_t>(n);
+    }
+    return static_cast<int32_t>(got);
+}
+
+void purgeSerialInput(PortIndex index) {
+    SerialPortEntry* entry = table.entryAt(index);
+    if (entry != nullptr) tcflush(entry->fd, TCIFLUSH);
+}
+
+int32_t closeSerialPort(PortIndex index) {
+    SerialPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr) return 0;
+    const int fd = entry->fd;
+    // The entry goes first so that it is gone even when close fails.
+    table.removeAt(index);
+    return close(fd) == 0 ? 1 : 0;
+}
+
+}  // namespace vellamoor

@@ -1,0 +1,148 @@
+#include "usb_port.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+
+#include <cctype>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "port_entries.h"
+#include "posix_io.h"
+
+namespace vellamoor {
+namespace {
+
+// USB vendor IDs of the printers we drive, as sysfs spells them, compared in
+// this order.
+const char* const UsbVendorIdTable[] = {"067b", "0416", "1cbe", "0483", "0471", "1fc9"};
+
+// The usblp driver numbers its printers lp0, lp1 ...; as on Windows, only
+// the first twenty are looked at.
+constexpr int kMaxPrinterNumbers = 20;
+constexpr size_t kVendorIdLength = 4;
+constexpr int kMaxDrainReads = 8;
+constexpr size_t kDrainChunkBytes = 128;
+
+PortTable<UsbPortEntry> table;
+
+// Where sysfs and /dev are: the root of this machine, or for the tests a
+// tree of their own named by VELLAMOOR_TEST_USB_ROOT, with a pseudo-terminal
+// standing in for the printer.
+const char* searchRoot() {
+    const char* root = std::getenv("VELLAMOOR_TEST_USB_ROOT");
+    return root != nullptr ? root : "";
+}
+
+// The vendor ID sits in the USB device's directory, the parent of the
+// printer interface that the usblp class device points to.
+bool readVendorId(int number, char (&vendor)[kVendorIdLength + 1]) {
+    char path[PATH_MAX];
+    std::snprintf(path, sizeof path, "%s/sys/class/usbmisc/lp%d/device/../idVendor", searchRoot(), number);
+    FILE* file = std::fopen(path, "re");
+    if (file == nullptr) return false;
+    size_t read = std::fread(vendor, 1, kVendorIdLength, file);
+    std::fclose(file);
+    vendor[read] = '\0';
+    return read == kVendorIdLength;
+}
+
+bool isAcceptedVendor(const char* vendor) {
+    for (const char* accepted : UsbVendorIdTable) {
+        bool equal = true;
+        for (size_t i = 0; i < kVendorIdLength; ++i) {
+            equal = equal && std::tolower(static_cast<unsigned char>(vendor[i])) == accepted[i];
+        }
+        if (equal) return true;
+    }
+    return false;
+}
+
+// The first printer whose vendor is accepted, or -1. Printers that are
+// unplugged leave gaps in the numbering, so a missing number is skipped.
+int findAcceptedPrinter() {
+    for (int number = 0; number < kMaxPrinterNumbers; ++number) {
+        char vendor[kVendorIdLength + 1];
+        if (readVendorId(number, vendor) && isAcceptedVendor(vendor)) return number;
+    }
+    return -1;
+}
+
+// One descriptor for both directions: usblp lets a printer be opened only
+// once. The lock keeps a second open through this library out even where
+// the device would allow it (the stand-in of the tests does).
+int openPrinter(int number) {
+    char path[PATH_MAX];
+    std::snprintf(path, sizeof path, "%s/dev/usb/lp%d", searchRoot(), number);
+    UniqueFd printer(retryOnSignal([&] { return open(path, O_RDWR | O_NOCTTY | O_CLOEXEC); }));
+    if (!printer.valid()) return -1;
+    if (retryOnSignal([&] { return flock(printer.get(), LOCK_EX | LOCK_NB); }) != 0) return -1;
+    return printer.release();
+}
+
+// One read of what the printer has, waited for at most waitMs (negative: no
+// limit). Returns the bytes read, 0 on time-out or failure.
+int32_t readWithin(int fd, void* buffer, uint32_t capacity, int64_t waitMs) {
+    if (waitForEvents(fd, POLLIN, waitMs) <= 0) return 0;
+    ssize_t n = retryOnSignal([&] { return read(fd, buffer, capacity); });
+    return n > 0 ? static_cast<int32_t>(n) : 0;
+}
+
+}  // namespace
+
+PortTable<UsbPortEntry>& usbPortTable() { return table; }
+
+int32_t openUsbPort(int32_t readTimeoutMs) {
+    int number = findAcceptedPrinter();
+    if (number < 0) return kUsbNoPrinter;
+    UniqueFd printer(openPrinter(number));
+    if (!printer.valid()) return kUsbNoPrinter;
+    uint32_t index = table.append(UsbPortEntry{readTimeoutMs, printer.get()});
+    if (index == 0) return kUsbTableFull;
+    printer.release();
+    return static_cast<int32_t>(index);
+}
+
+int32_t writeUsbPort(PortIndex index, const void* bytes, uint32_t count) {
+    UsbPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr) return kUsbWriteNoEntry;
+    const int fd = entry->fd;
+    const uint8_t* next = static_cast<const uint8_t*>(bytes);
+    uint32_t written = 0;
+    while (written < count) {
+        ssize_t n = retryOnSignal([&] { return write(fd, next + written, count - written); });
+        if (n <= 0) break;
+        written += static_cast<uint32_t>(n);
+    }
+    return static_cast<int32_t>(written);
+}
+
+// Time-out 0, and negative time-outs as on Windows (an unsigned count of
+// milliseconds beyond any wait), read without a limit.
+int32_t readUsbPort(PortIndex index, void* buffer, uint32_t capacity) {
+    UsbPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr) return 0;
+    const int64_t waitMs = entry->readTimeoutMs <= 0 ? -1 : entry->readTimeoutMs;
+    return readWithin(entry->fd, buffer, capacity, waitMs);
+}
+
+void drainUsbPort(PortIndex index) {
+    UsbPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr) return;
+    uint8_t scrap[kDrainChunkBytes];
+    for (int read = 0; read < kMaxDrainReads; ++read) {
+        if (readWithin(entry->fd, scrap, sizeof scrap, 0) == 0) return;
+    }
+}
+
+int32_t closeUsbPort(PortIndex index) {
+    UsbPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr) return 0;
+    const int fd = entry->fd;
+    table.removeAt(index);
+    return close(fd) == 0 ? 1 : 0;
+}
+
+}  // namespace vellamoor

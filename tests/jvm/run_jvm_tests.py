@@ -1,0 +1,85 @@
+#!/usr/bin/env python3
+"""Runs the JUnit tests of IOPort on the Linux library inside the real JVM
+with -Xcheck:jni. Sets up the virtual printers they talk to: a serial
+printer and a silent one on pseudo-terminals (bound to COM5 and COM6), a
+USB printer stand-in (a sysfs and /dev tree of its own with a
+pseudo-terminal as lp0), and network printers on loopback. Any warning that
+-Xcheck:jni prints fails the run."""
+
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "tools", "virtual_printer"))
+
+from virtual_printer import NetworkPrinter, PrinterState, SerialPrinter  # noqa: E402
+
+JUNIT = ["/usr/share/java/junit4.jar", "/usr/share/java/hamcrest-core.jar"]
+TESTS = ["net.vellamoor.printerio.IOPortOnLinuxTest"]
+# What HotSpot prints when -Xcheck:jni finds misuse.
+JNI_COMPLAINT = re.compile(r"WARNING in native method|FATAL ERROR in native method|JNI (warning|error)", re.I)
+
+
+def compile_sources(work):
+    classes = os.path.join(work, "classes")
+    java = os.path.join(ROOT, "java", "net", "vellamoor", "printerio")
+    tests = os.path.join(ROOT, "tests", "jvm", "net", "vellamoor", "printerio")
+    subprocess.run(["javac", "--release", "8", "-Xlint:-options", "-d", classes]
+                   + [os.path.join(java, f) for f in os.listdir(java) if f.endswith(".java")], check=True)
+    subprocess.run(["javac", "-Xlint:-options", "-cp", os.pathsep.join([classes] + JUNIT), "-d", classes]
+                   + [os.path.join(tests, f) for f in sorted(os.listdir(tests)) if f.endswith(".java")], check=True)
+    return classes
+
+
+def usb_stand_in(work, printer):
+    """lp0 with an accepted vendor ID (0483) in a tree laid out like sysfs and /dev."""
+    root = os.path.join(work, "usb")
+    lp0 = os.path.join(root, "sys", "class", "usbmisc", "lp0")
+    os.makedirs(os.path.join(lp0, "device"))
+    with open(os.path.join(lp0, "idVendor"), "w") as vendor:
+        vendor.write("0483\n")
+    os.makedirs(os.path.join(root, "dev", "usb"))
+    os.symlink(printer.tty_path, os.path.join(root, "dev", "usb", "lp0"))
+    return root
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--library", required=True, help="libVellamoorJIOx64.so")
+    parser.add_argument("--work", required=True, help="a folder for classes and records (emptied first)")
+    args = parser.parse_args()
+    shutil.rmtree(args.work, ignore_errors=True)
+    os.makedirs(args.work)
+    classes = compile_sources(args.work)
+    record = lambda name: os.path.join(args.work, name)  # noqa: E731
+
+    printers = [SerialPrinter(record_path=record("serial.bin")), SerialPrinter(silent_after=0),
+                SerialPrinter(record_path=record("usb.bin")),
+                NetworkPrinter("127.0.8.1", record_path=record("network1.bin")),
+                NetworkPrinter("127.0.8.2", PrinterState(cover_open=True), record_path=record("network2.bin")),
+                NetworkPrinter("127.0.8.3", silent_after=0)]
+    serial, silent, usb = printers[:3]
+    env = dict(os.environ, VELLAMOOR_COM5=serial.tty_path, VELLAMOOR_COM6=silent.tty_path,
+               VELLAMOOR_TEST_USB_ROOT=usb_stand_in(args.work, usb))
+    command = ["java", "-Xcheck:jni", "-Dvellamoor.printerio.library=" + os.path.abspath(args.library),
+               "-Dtest.records=" + args.work, "-cp", os.pathsep.join([classes] + JUNIT),
+               "org.junit.runner.JUnitCore"] + TESTS
+    try:
+        result = subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                                timeout=240)
+    finally:
+        for printer in printers:
+            printer.close()
+    print(result.stdout)
+    complaints = [line for line in result.stdout.splitlines() if JNI_COMPLAINT.search(line)]
+    for line in complaints:
+        print("-Xcheck:jni: " + line)
+    return 1 if result.returncode != 0 or complaints else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
