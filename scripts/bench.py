@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Benchmarks the DLL against the raw platform calls under Wine, on loopback
-and pseudo-terminal sinks played by the virtual printer. Prints a table and
+"""Benchmarks the DLL against the raw platform calls under Wine, and the
+Linux library against plain write and send loops, on loopback and
+pseudo-terminal sinks played by the virtual printer. Prints a table and
 writes build/bench/bench.csv."""
 
 import argparse
@@ -18,6 +19,7 @@ from virtual_printer import NetworkPrinter, SerialPrinter  # noqa: E402
 from wine_session import choose_build  # noqa: E402
 
 ADDRESS = "127.0.50.1"
+LINUX_ADDRESS = "127.0.50.2"
 COM = 30
 
 
@@ -29,6 +31,17 @@ def machine():
                 cpu = line.split(":", 1)[1].strip()
                 break
     return "%s, %d cores, %s, %s" % (cpu, os.cpu_count(), platform.system(), platform.release())
+
+
+def linux_rows(seconds):
+    """The Linux library against plain write and send loops, natively, into
+    sinks of bench_linux's own that drain as fast as the kernel allows."""
+    result = subprocess.run([os.path.join(ROOT, "build", "linux", "tools", "bench_linux"),
+                             os.path.join(ROOT, "build", "linux", "libVellamoorJIOx64.so"), LINUX_ADDRESS, str(COM),
+                             str(seconds)], capture_output=True, text=True, timeout=600)
+    if result.returncode != 0:
+        sys.exit("bench_linux failed: " + result.stderr)
+    return list(csv.reader(result.stdout.strip().splitlines()))
 
 
 def main():
@@ -55,7 +68,7 @@ def main():
             network.close()
     if result.returncode != 0:
         sys.exit("bench failed: " + result.stderr)
-    rows = list(csv.reader(result.stdout.strip().splitlines()))
+    rows = list(csv.reader(result.stdout.strip().splitlines())) + linux_rows(args.seconds)
     out_dir = os.path.join(ROOT, "build", "bench")
     os.makedirs(out_dir, exist_ok=True)
     table = []
@@ -71,8 +84,9 @@ def main():
             writer.writerow([name, size, "%.0f" % lib_rate, "%.0f" % raw_rate, "%.2f" % (lib_rate * size / 1e6),
                              "%.2f" % (raw_rate * size / 1e6), "%.3f" % ratio])
             table.append((name, lib_rate, raw_rate, lib_rate * size / 1e6, raw_rate * size / 1e6, ratio, size))
-    print("%s, %s under %s (%s), %.1f s per side and row in 9 interleaved rounds; ratio = median over the "
-          "rounds of library rate / raw rate" % (machine(), dll, os.path.basename(session.loader), how, args.seconds))
+    print("%s; %s under %s (%s) and, in the Linux rows, libVellamoorJIOx64.so natively; %.1f s per side and row "
+          "in 9 interleaved rounds; ratio = median over the rounds of library rate / raw rate"
+          % (machine(), dll, os.path.basename(session.loader), how, args.seconds))
     print("| Row | Library calls/s | Raw calls/s | Library MB/s | Raw MB/s | Ratio |")
     print("|---|---:|---:|---:|---:|---:|")
     for name, lib_rate, raw_rate, lib_mb, raw_mb, ratio, size in table:

@@ -2,10 +2,13 @@
 """The demo: prints a test receipt on a virtual serial printer and a virtual
 network printer through the real DLL under Wine, queries both for status,
 shows what came out of each printer, then does it again with the network
-printer's cover open and its paper near the end."""
+printer's cover open and its paper near the end. Then the same on Linux: the
+Java example program prints through the Linux library in the real JVM."""
 
 import argparse
+import glob
 import os
+import subprocess
 import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -18,6 +21,44 @@ from wine_session import BUILDS, choose_build  # noqa: E402
 SKIPPED = 77
 SERIAL_PORT = 3
 NETWORK_ADDRESS = "127.0.77.1"
+LINUX_LIBRARY = os.path.join(ROOT, "build", "linux", "libVellamoorJIOx64.so")
+LINUX_SERIAL_PORT = 40
+LINUX_NETWORK_ADDRESS = "127.0.77.2"
+
+
+def linux_round(failures):
+    """The Java example, PrintReceipt, on a virtual serial and network printer
+    through libVellamoorJIOx64.so in the real JVM."""
+    classes = os.path.join(ROOT, "build", "linux", "example")
+    sources = glob.glob(os.path.join(ROOT, "java", "net", "vellamoor", "printerio", "*.java"))
+    subprocess.run(["javac", "--release", "8", "-Xlint:-options", "-d", classes,
+                    os.path.join(ROOT, "java", "example", "PrintReceipt.java")] + sources, check=True)
+    serial = SerialPrinter(PrinterState())
+    network = NetworkPrinter(LINUX_NETWORK_ADDRESS, PrinterState(paper_near_end=True))
+    env = dict(os.environ, **{"VELLAMOOR_COM%d" % LINUX_SERIAL_PORT: serial.tty_path})
+    lines = []
+    try:
+        print("\n== Linux: the Java example through %s in the real JVM" % os.path.basename(LINUX_LIBRARY))
+        print("virtual serial printer bound to COM%d (VELLAMOOR_COM%d=%s), virtual network printer on %s"
+              % (LINUX_SERIAL_PORT, LINUX_SERIAL_PORT, serial.tty_path, LINUX_NETWORK_ADDRESS))
+        for arguments, recorder in ((["serial", str(LINUX_SERIAL_PORT)], serial.recorder),
+                                    (["network", LINUX_NETWORK_ADDRESS], network.data)):
+            print("$ java PrintReceipt " + " ".join(arguments))
+            result = subprocess.run(["java", "-Xcheck:jni", "-Dvellamoor.printerio.library=" + LINUX_LIBRARY,
+                                     "-cp", classes, "PrintReceipt"] + arguments, env=env, capture_output=True,
+                                    text=True, timeout=60)
+            output = (result.stdout + result.stderr).rstrip()
+            print("  " + output.replace("\n", "\n  "))
+            if result.returncode != 0 or "WARNING" in output:
+                failures.append("PrintReceipt %s exited %d" % (" ".join(arguments), result.returncode))
+            recorder.wait_for(lambda r: b"\x1dV" in r.received, 5)
+            print("\n-- paper from the %s printer:" % arguments[0])
+            print(render(bytes(recorder.received)))
+            lines.append(output)
+    finally:
+        serial.close()
+        network.close()
+    return lines
 
 
 class Demo:
@@ -54,7 +95,18 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--check", action="store_true", help="fail unless every step gives the expected result")
     parser.add_argument("--build", choices=[b[0] for b in BUILDS], help="use this build only (skip if it cannot run)")
+    parser.add_argument("--linux", action="store_true", help="run the Linux part only")
     args = parser.parse_args()
+    if args.linux:
+        failures = []
+        lines = linux_round(failures)
+        if args.check:
+            for output, expected in zip(lines, ("online, paper present", "online, paper near end")):
+                if expected not in output:
+                    failures.append("expected %r in %r" % (expected, output))
+        for failure in failures:
+            print("demo: " + failure, file=sys.stderr)
+        return 1 if failures else 0
     build, passed_over = choose_build(ROOT, args.build)
     if build is None and args.build:
         # In CI both DLLs must run, so a build that cannot is a failure there.
@@ -85,6 +137,8 @@ def main():
         finally:
             serial.close()
             network.close()
+    if os.path.exists(LINUX_LIBRARY) and not args.build:
+        linux_round(demo.failures)
     if args.check:
         expectations = [(first[0], "COM%d: online, paper present" % SERIAL_PORT),
                         (first[1], NETWORK_ADDRESS + ": online, paper present"),

@@ -1,13 +1,15 @@
 #!/bin/sh
-# Builds the jar (IOPort, its loader and both DLLs as resources) and runs the
-# loader's unit tests against it. Needs the win32 and win64 builds.
+# Builds the jar (IOPort, its loader, both DLLs and the Linux library as
+# resources) and runs the loader's unit tests against it. Needs the win32,
+# win64 and linux builds.
 set -eu
 cd "$(dirname "$0")/.."
 out=build/java
 rm -rf "$out"
 mkdir -p "$out/classes/net/vellamoor/printerio/native" "$out/test-classes"
 javac --release 8 -Xlint:-options -d "$out/classes" java/net/vellamoor/printerio/*.java
-cp build/win32/bin/VellamoorJIOx32.dll build/win64/bin/VellamoorJIOx64.dll "$out/classes/net/vellamoor/printerio/native/"
+cp build/win32/bin/VellamoorJIOx32.dll build/win64/bin/VellamoorJIOx64.dll build/linux/libVellamoorJIOx64.so \
+    "$out/classes/net/vellamoor/printerio/native/"
 jar cf "$out/vellamoor-printerio.jar" -C "$out/classes" .
 echo "built $out/vellamoor-printerio.jar"
 

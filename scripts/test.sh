@@ -1,8 +1,9 @@
 #!/bin/sh
 # The test command: installs what is missing, builds every preset and runs
 # the host unit tests (plain and with ASan+UBSan), the Wine end-to-end
-# suites of both DLLs, a bounded fuzzing run and a valgrind memcheck of the
-# unit tests, and builds the jar and runs the Java loader tests.
+# suites of both DLLs, the Linux library's tests in the real JVM, a bounded
+# fuzzing run and a valgrind memcheck of the unit tests, and builds the jar
+# and runs the Java loader tests.
 # Set VELLAMOOR_SKIP_INSTALL=1 to skip the apt step on a prepared machine.
 set -eu
 cd "$(dirname "$0")/.."
@@ -12,7 +13,7 @@ if [ "${VELLAMOOR_SKIP_INSTALL:-0}" != 1 ]; then
 fi
 
 # The fuzz preset runs the libFuzzer target for VELLAMOOR_FUZZ_SECONDS (60).
-presets="host host-asan fuzz win32 win64"
+presets="host host-asan fuzz linux win32 win64"
 scripts/build.sh $presets
 status=0
 for preset in $presets; do

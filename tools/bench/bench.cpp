@@ -1,68 +1,25 @@
-// Measures the library against the raw platform calls doing the same work,
-// side by side and interleaved, on sinks the caller provides: a network
-// printer at ADDRESS (data 9100, status 4000) and a serial printer on COMn.
-// Prints one CSV line per row:
-//   row,bytes_per_call,library_calls,library_seconds,raw_calls,raw_seconds,median_ratio
-// where median_ratio is the median over the rounds of library rate / raw rate.
+// Measures the DLL against the raw Win32 calls doing the same work, side by
+// side and interleaved, on sinks the caller provides: a network printer at
+// ADDRESS (data 9100, status 4000) and a serial printer on COMn. Prints one
+// CSV line per row (measure.h).
 
 #include <winsock.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "library_client.h"
+#include "measure.h"
 
 using namespace vellamoor;
 
 namespace {
 
-const int kRounds = 9;
 const jint kTimeoutMs = 2000;
 const uint8_t kFastestSpeed = 4;  // speed index of 115200 baud, as rawOpenSerial sets
-
-struct Side {
-    long calls = 0;
-    double seconds = 0;
-};
-
-using Body = std::function<bool()>;  // one call; false stops the row
-
-// Runs library and raw bodies in alternating slices so that drift in the
-// machine's load hits both alike.
-void measure(const char* row, size_t bytesPerCall, double secondsPerSide, const Body& library, const Body& raw) {
-    Side sides[2];
-    const Body* bodies[2] = {&library, &raw};
-    std::vector<double> ratios;
-    for (int round = 0; round < kRounds; ++round) {
-        Side slice[2];
-        for (int side = 0; side < 2; ++side) {
-            auto start = std::chrono::steady_clock::now();
-            double elapsed = 0;
-            while (elapsed < secondsPerSide / kRounds) {
-                if (!(*bodies[side])()) {
-                    std::fprintf(stderr, "bench: %s stopped: a %s call failed\n", row, side ? "raw" : "library");
-                    std::exit(1);
-                }
-                ++slice[side].calls;
-                elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            }
-            slice[side].seconds = elapsed;
-            sides[side].calls += slice[side].calls;
-            sides[side].seconds += elapsed;
-        }
-        ratios.push_back((slice[0].calls / slice[0].seconds) / (slice[1].calls / slice[1].seconds));
-    }
-    std::sort(ratios.begin(), ratios.end());
-    std::printf("%s,%zu,%ld,%.6f,%ld,%.6f,%.4f\n", row, bytesPerCall, sides[0].calls, sides[0].seconds, sides[1].calls,
-                sides[1].seconds, ratios[ratios.size() / 2]);
-    std::fflush(stdout);
-}
 
 SOCKET rawConnect(const uint8_t (&address)[4], u_short port) {
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);

@@ -6,38 +6,31 @@ namespace {
 const char* const kClassPrefix = "Java_net_vellamoor_printerio_IOPort_";
 
 template <typename Function>
-bool find(HMODULE module, const char* method, int argumentBytes, Function& function, std::string& error) {
-    std::string name = exportedName(method, argumentBytes);
-    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name.c_str())));
-    if (function == nullptr) error = "export " + name + " not found (error " + std::to_string(GetLastError()) + ")";
+bool find(const SharedLibrary& library, const char* method, int argumentBytes, Function& function,
+          std::string& error) {
+    function = reinterpret_cast<Function>(library.symbol(exportedName(method, argumentBytes), error));
     return function != nullptr;
 }
 
 }  // namespace
 
+// Decorated only on 32-bit Windows; x64 DLLs and Linux objects export the
+// plain JNI names.
 std::string exportedName(const char* method, int argumentBytes) {
     if (sizeof(void*) == 8) return std::string(kClassPrefix) + method;
     return "_" + std::string(kClassPrefix) + method + "@" + std::to_string(argumentBytes);
 }
 
-LibraryClient::~LibraryClient() {
-    if (module_ != nullptr) FreeLibrary(module_);
-}
-
-bool LibraryClient::load(const std::string& dllPath, std::string& error) {
-    module_ = LoadLibraryA(dllPath.c_str());
-    if (module_ == nullptr) {
-        error = "cannot load " + dllPath + " (error " + std::to_string(GetLastError()) + ")";
-        return false;
-    }
+bool LibraryClient::load(const std::string& libraryPath, std::string& error) {
+    if (!library_.load(libraryPath, error)) return false;
     const int pointer = static_cast<int>(sizeof(void*));
     const int word = 4;
-    return find(module_, "nativeOpenPort", 2 * pointer + 3 * word, openPort_, error) &&
-           find(module_, "nativeClosePort", 2 * pointer + word, closePort_, error) &&
-           find(module_, "nativeWritePort", 2 * pointer + 5 * word, writePort_, error) &&
-           find(module_, "nativeReadPort", 2 * pointer + 5 * word, readPort_, error) &&
-           find(module_, "nativeResetDevice", 2 * pointer + word, resetDevice_, error) &&
-           find(module_, "nativeGetParsedStatus", 2 * pointer + 2 * word, parsedStatus_, error);
+    return find(library_, "nativeOpenPort", 2 * pointer + 3 * word, openPort_, error) &&
+           find(library_, "nativeClosePort", 2 * pointer + word, closePort_, error) &&
+           find(library_, "nativeWritePort", 2 * pointer + 5 * word, writePort_, error) &&
+           find(library_, "nativeReadPort", 2 * pointer + 5 * word, readPort_, error) &&
+           find(library_, "nativeResetDevice", 2 * pointer + word, resetDevice_, error) &&
+           find(library_, "nativeGetParsedStatus", 2 * pointer + 2 * word, parsedStatus_, error);
 }
 
 jint LibraryClient::openPort(jint portType, const std::vector<uint8_t>& parameters, jint timeoutMs) {

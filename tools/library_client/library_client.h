@@ -1,7 +1,5 @@
 #pragma once
 
-#include <windows.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,10 +7,12 @@
 #include "mini_jvm.h"
 #include "parsed_status.h"
 #include "port_handle.h"
+#include "shared_library.h"
 
 namespace vellamoor {
 
-// Calls the library the way the JVM does: loads the DLL, looks its six
+// Calls the library the way the JVM does: loads the DLL (or, on Linux, the
+// shared object), looks its six
 // entry points up by their exported JNI names and passes Java arrays through
 // a minimal JNIEnv. Used by the command-line tool and the Wine test driver,
 // so both exercise exactly the DLL a Java program would load.
@@ -21,10 +21,8 @@ public:
     LibraryClient() = default;
     LibraryClient(const LibraryClient&) = delete;
     LibraryClient& operator=(const LibraryClient&) = delete;
-    ~LibraryClient();
-
     // On failure `error` says which step failed and why.
-    bool load(const std::string& dllPath, std::string& error);
+    bool load(const std::string& libraryPath, std::string& error);
 
     jint openPort(jint portType, const std::vector<uint8_t>& parameters, jint timeoutMs);
     // The opens of each transport as the Java side makes them: COMn at a
@@ -57,7 +55,7 @@ private:
     typedef jint(JNICALL* ResetDeviceFn)(JNIEnv*, jclass, jint);
     typedef jint(JNICALL* ParsedStatusFn)(JNIEnv*, jclass, jint, jbyteArray);
 
-    HMODULE module_ = nullptr;
+    SharedLibrary library_;
     minijvm::MiniJvm jvm_;
     OpenPortFn openPort_ = nullptr;
     ClosePortFn closePort_ = nullptr;

@@ -1,5 +1,6 @@
 #include "mini_jvm.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace minijvm {
@@ -63,13 +64,14 @@ void* MiniJvm::obtain(void* array, bool wantInts) {
     if (held->holdsInts != wantInts) misuses_.push_back("elements of the wrong array type requested");
     uint8_t* copy = new uint8_t[held->storage.size() + 1];  // never a zero-length allocation
     if (!held->storage.empty()) std::memcpy(copy, held->storage.data(), held->storage.size());
-    outstanding_[copy] = held;
+    outstanding_.emplace_back(copy, held);
     return copy;
 }
 
 void MiniJvm::give(void* array, void* elements, jint mode) {
     ++releases_;
-    auto held = outstanding_.find(elements);
+    auto held = std::find_if(outstanding_.begin(), outstanding_.end(),
+                             [elements](const std::pair<void*, Array*>& e) { return e.first == elements; });
     if (held == outstanding_.end() || held->second != array) {
         misuses_.push_back("release of elements that are not outstanding");
         return;

@@ -3,7 +3,6 @@
 #include <jni.h>
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -71,7 +70,9 @@ private:
     JNINativeInterface_ functions_;
     Env env_;
     std::vector<std::unique_ptr<Array>> arrays_;
-    std::map<void*, Array*> outstanding_;
+    // Elements handed out and not yet released; a native call holds a few at
+    // most, so a list is quicker to search than a map.
+    std::vector<std::pair<void*, Array*>> outstanding_;
     std::vector<std::string> misuses_;
     void checkNoExceptionPending(const char* function);
 

@@ -44,6 +44,19 @@ auto retryOnSignal(Call call) -> decltype(call()) {
     return result;
 }
 
+// Writes until the driver has taken every byte or refuses more; returns the
+// count taken.
+inline uint32_t writeAll(int fd, const void* bytes, uint32_t count) {
+    const uint8_t* next = static_cast<const uint8_t*>(bytes);
+    uint32_t written = 0;
+    while (written < count) {
+        ssize_t n = retryOnSignal([&] { return write(fd, next + written, count - written); });
+        if (n <= 0) break;
+        written += static_cast<uint32_t>(n);
+    }
+    return written;
+}
+
 inline int64_t monotonicMs() {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);

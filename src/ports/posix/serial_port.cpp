@@ -130,16 +130,8 @@ int32_t openSerialPort(int32_t portNumber, uint32_t baudRate, uint32_t readTimeo
 int32_t writeSerialPort(PortIndex index, const void* bytes, uint32_t count) {
     SerialPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return 0;
-    const int fd = entry->fd;
-    tcflush(fd, TCIFLUSH);
-    const uint8_t* next = static_cast<const uint8_t*>(bytes);
-    uint32_t written = 0;
-    while (written < count) {
-        ssize_t n = retryOnSignal([&] { return write(fd, next + written, count - written); });
-        if (n <= 0) break;
-        written += static_cast<uint32_t>(n);
-    }
-    return static_cast<int32_t>(written);
+    tcflush(entry->fd, TCIFLUSH);
+    return static_cast<int32_t>(writeAll(entry->fd, bytes, count));
 }
 
 // Returns when count bytes arrived or the read time-out passed since the

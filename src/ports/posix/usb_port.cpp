@@ -108,15 +108,7 @@ int32_t openUsbPort(int32_t readTimeoutMs) {
 int32_t writeUsbPort(PortIndex index, const void* bytes, uint32_t count) {
     UsbPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return kUsbWriteNoEntry;
-    const int fd = entry->fd;
-    const uint8_t* next = static_cast<const uint8_t*>(bytes);
-    uint32_t written = 0;
-    while (written < count) {
-        ssize_t n = retryOnSignal([&] { return write(fd, next + written, count - written); });
-        if (n <= 0) break;
-        written += static_cast<uint32_t>(n);
-    }
-    return static_cast<int32_t>(written);
+    return static_cast<int32_t>(writeAll(entry->fd, bytes, count));
 }
 
 // Time-out 0, and negative time-outs as on Windows (an unsigned count of
