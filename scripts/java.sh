@@ -1,7 +1,7 @@
 #!/bin/sh
-# Builds the jar (IOPort, its loader, both DLLs and the Linux library as
-# resources) and runs the loader's unit tests against it. Needs the win32,
-# win64 and linux builds.
+# Builds the jar (IOPort, the Printer API, the loader, both DLLs and the
+# Linux library as resources) and runs the loader's and the API's unit tests
+# against it. Needs the win32, win64 and linux builds.
 set -eu
 cd "$(dirname "$0")/.."
 out=build/java
@@ -16,4 +16,4 @@ echo "built $out/vellamoor-printerio.jar"
 classpath="$out/vellamoor-printerio.jar:/usr/share/java/junit4.jar:/usr/share/java/hamcrest-core.jar"
 javac -Xlint:-options -cp "$classpath" -d "$out/test-classes" java/test/net/vellamoor/printerio/*.java
 java -Djava.io.tmpdir="$out" -cp "$out/test-classes:$classpath" org.junit.runner.JUnitCore \
-    net.vellamoor.printerio.NativeLibraryLoaderTest
+    net.vellamoor.printerio.NativeLibraryLoaderTest net.vellamoor.printerio.PrinterTest

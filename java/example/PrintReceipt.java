@@ -1,5 +1,7 @@
 import java.nio.charset.StandardCharsets;
-import net.vellamoor.printerio.IOPort;
+import net.vellamoor.printerio.Printer;
+import net.vellamoor.printerio.PrinterException;
+import net.vellamoor.printerio.PrinterStatus;
 
 /**
  * Prints a receipt on one printer and reports its state: the example to copy.
@@ -18,42 +20,25 @@ public final class PrintReceipt {
             System.err.println("usage: PrintReceipt serial <COM number> | network <a.b.c.d> | usb");
             System.exit(2);
         }
-        int handle = open(args);
-        if (handle == 0) {
-            System.err.println("the printer did not open");
+        byte[] receipt = receipt();
+        try (Printer printer = open(args)) {
+            printer.write(receipt);
+            PrinterStatus status = printer.status();
+            System.out.println("printed " + receipt.length + " bytes; printer " + status);
+        } catch (PrinterException e) {
+            System.err.println(e.getMessage());
             System.exit(4);
-        }
-        try {
-            byte[] receipt = receipt();
-            int[] written = new int[1];
-            if (IOPort.nativeWritePort(handle, receipt, 0, receipt.length, written) != 1 || written[0] != receipt.length) {
-                System.err.println("the printer took " + written[0] + " of " + receipt.length + " bytes");
-                System.exit(5);
-            }
-            byte[] status = new byte[137];
-            if (IOPort.nativeGetParsedStatus(handle, status) != 1) {
-                System.err.println("the printer did not answer the status query");
-                System.exit(6);
-            }
-            System.out.println("printed " + written[0] + " bytes; printer " + describe(status));
-        } finally {
-            IOPort.nativeClosePort(handle);
         }
     }
 
-    private static int open(String[] args) {
+    private static Printer open(String[] args) throws PrinterException {
         switch (args[0]) {
             case "serial":
-                return IOPort.nativeOpenPort(IOPort.SERIAL, new byte[] {Byte.parseByte(args[1]), 1}, TIMEOUT_MS);
+                return Printer.openSerial(Integer.parseInt(args[1]), 9600, TIMEOUT_MS);
             case "network":
-                String[] parts = args[1].split("\\.");
-                byte[] address = new byte[4];
-                for (int i = 0; i < 4; i++) {
-                    address[i] = (byte) Integer.parseInt(parts[i]);
-                }
-                return IOPort.nativeOpenPort(IOPort.NETWORK, address, TIMEOUT_MS);
+                return Printer.openNetwork(args[1], TIMEOUT_MS);
             default:
-                return IOPort.nativeOpenPort(IOPort.USB, new byte[0], TIMEOUT_MS);
+                return Printer.openUsb(TIMEOUT_MS);
         }
     }
 
@@ -66,16 +51,5 @@ public final class PrintReceipt {
                 + "TOTAL                 5.30\n\n\n"
                 + "\u001dV\u0000";                  // cut
         return text.getBytes(StandardCharsets.ISO_8859_1);
-    }
-
-    /** The five flags at positions 0, 1, 2, 5 and 6 in words. */
-    private static String describe(byte[] s) {
-        StringBuilder words = new StringBuilder(s[1] == 0 ? "online" : "offline");
-        if (s[0] != 0) words.append(", cover open");
-        if (s[2] != 0) words.append(", auto-cutter error");
-        if (s[5] != 0) words.append(", paper end");
-        if (s[6] != 0) words.append(", paper near end");
-        if (s[5] == 0 && s[6] == 0) words.append(", paper present");
-        return words.toString();
     }
 }

@@ -113,8 +113,11 @@ public:
     }
 
 private:
-    jbyteArray byteArray(size_t maxLength) {
+    // A null array, one whose elements the JVM refuses (refused is set), or
+    // one of up to maxLength random bytes.
+    jbyteArray byteArray(size_t maxLength, bool* refused = nullptr) {
         int shape = input_.ConsumeIntegralInRange<int>(0, 9);
+        if (refused != nullptr) *refused = shape == 1;
         if (shape == 0) return nullptr;
         if (shape == 1) jvm_.failNextGets(1);
         return jvm_.newByteArray(input_.ConsumeBytes<uint8_t>(input_.ConsumeIntegralInRange<size_t>(0, maxLength)));
@@ -149,7 +152,8 @@ private:
     }
 
     void write() {
-        jbyteArray data = byteArray(300);
+        bool refused = false;
+        jbyteArray data = byteArray(300, &refused);
         jintArray result = nullptr;
         size_t resultLength = input_.ConsumeIntegralInRange<size_t>(0, 2);
         if (input_.ConsumeIntegralInRange<int>(0, 5) != 0) result = jvm_.newIntArray(resultLength, -7);
@@ -162,6 +166,8 @@ private:
             return;
         }
         jint written = jvm_.ints(result)[0];
+        // After a refused Get no further JNI call is made, so the count stays untouched.
+        if (refused) return check(r == 0 && written == -7, "write after a refused Get touched the result");
         check(written == 0 || (written > 0 && static_cast<int64_t>(written) <= static_cast<int64_t>(to) - from),
               "written " + std::to_string(written) + " of " + std::to_string(static_cast<int64_t>(to) - from));
         check((r == 1) == (written > 0), "result and count disagree");

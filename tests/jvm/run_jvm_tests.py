@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""Runs the JUnit tests of IOPort on the Linux library inside the real JVM
-with -Xcheck:jni. Sets up the virtual printers they talk to: a serial
-printer and a silent one on pseudo-terminals (bound to COM5 and COM6), a
-USB printer stand-in (a sysfs and /dev tree of its own with a
-pseudo-terminal as lp0), and network printers on loopback. Any warning that
--Xcheck:jni prints fails the run."""
+"""Runs the JUnit tests of IOPort and of the printer API on the Linux
+library inside the real JVM with -Xcheck:jni. Sets up the virtual printers
+they talk to: serial printers and a silent one on pseudo-terminals (bound to
+COM5, COM7 and COM6), a USB printer stand-in (a sysfs and /dev tree of its
+own with a pseudo-terminal as lp0), and network printers on loopback. Any
+warning that -Xcheck:jni prints fails the run."""
 
 import argparse
 import os
@@ -19,7 +19,7 @@ sys.path.insert(0, os.path.join(ROOT, "tools", "virtual_printer"))
 from virtual_printer import NetworkPrinter, PrinterState, SerialPrinter  # noqa: E402
 
 JUNIT = ["/usr/share/java/junit4.jar", "/usr/share/java/hamcrest-core.jar"]
-TESTS = ["net.vellamoor.printerio.IOPortOnLinuxTest"]
+TESTS = ["net.vellamoor.printerio.IOPortOnLinuxTest", "net.vellamoor.printerio.ConcurrentPrintersOnLinuxTest"]
 # What HotSpot prints when -Xcheck:jni finds misuse.
 JNI_COMPLAINT = re.compile(r"WARNING in native method|FATAL ERROR in native method|JNI (warning|error)", re.I)
 
@@ -61,10 +61,15 @@ def main():
                 SerialPrinter(record_path=record("usb.bin")),
                 NetworkPrinter("127.0.8.1", record_path=record("network1.bin")),
                 NetworkPrinter("127.0.8.2", PrinterState(cover_open=True), record_path=record("network2.bin")),
-                NetworkPrinter("127.0.8.3", silent_after=0)]
+                NetworkPrinter("127.0.8.3", silent_after=0),
+                # The concurrency test's printers.
+                SerialPrinter(record_path=record("serial7.bin")),
+                NetworkPrinter("127.0.8.4", record_path=record("network4.bin")),
+                NetworkPrinter("127.0.8.5", record_path=record("network5.bin")),
+                NetworkPrinter("127.0.8.6")]
     serial, silent, usb = printers[:3]
     env = dict(os.environ, VELLAMOOR_COM5=serial.tty_path, VELLAMOOR_COM6=silent.tty_path,
-               VELLAMOOR_TEST_USB_ROOT=usb_stand_in(args.work, usb))
+               VELLAMOOR_COM7=printers[6].tty_path, VELLAMOOR_TEST_USB_ROOT=usb_stand_in(args.work, usb))
     command = ["java", "-Xcheck:jni", "-Dvellamoor.printerio.library=" + os.path.abspath(args.library),
                "-Dtest.records=" + args.work, "-cp", os.pathsep.join([classes] + JUNIT),
                "org.junit.runner.JUnitCore"] + TESTS

@@ -170,21 +170,15 @@ public class NativeLibraryLoaderTest {
     }
 
     @Test
-    public void theJarCarriesBothLibraries() {
-        for (String model : new String[] {"32", "64"}) {
-            String resource = NativeLibraryLoader.RESOURCE_FOLDER + "VellamoorJIOx" + model + ".dll";
+    public void theJarCarriesEveryLibrary() {
+        for (String file : new String[] {"VellamoorJIOx32.dll", "VellamoorJIOx64.dll", "libVellamoorJIOx64.so"}) {
+            String resource = NativeLibraryLoader.RESOURCE_FOLDER + file;
             assertNotNull(resource + " is packed in the jar", IOPort.class.getResource(resource));
         }
     }
 
     @Test
-    public void aJvmThatCannotLoadAWindowsDllGetsTheFullStory() {
-        try {
-            IOPort.nativeResetDevice(0);
-            fail("a Windows DLL cannot load into this JVM");
-        } catch (UnsatisfiedLinkError e) {
-            assertTrue(e.getMessage(), e.getMessage().contains("-bit JVM"));
-            assertTrue(e.getMessage(), e.getMessage().contains("extracted to"));
-        }
+    public void thisLinuxJvmLoadsTheJarsOwnLibrary() {
+        assertEquals("the natives answer once the jar's library is loaded", 1, IOPort.nativeResetDevice(0));
     }
 }

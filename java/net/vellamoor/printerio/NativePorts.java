@@ -1,0 +1,38 @@
+package net.vellamoor.printerio;
+
+/**
+ * The native calls the printer API makes, one method per {@link IOPort}
+ * native it uses. {@link #IOPORT} delegates to {@code IOPort}; tests put a
+ * fake in its place.
+ */
+interface NativePorts {
+    int open(int portType, byte[] parameters, int timeoutMs);
+
+    int write(int handle, byte[] data, int from, int to, int[] written);
+
+    int status(int handle, byte[] status);
+
+    int close(int handle);
+
+    NativePorts IOPORT = new NativePorts() {
+        @Override
+        public int open(int portType, byte[] parameters, int timeoutMs) {
+            return IOPort.nativeOpenPort(portType, parameters, timeoutMs);
+        }
+
+        @Override
+        public int write(int handle, byte[] data, int from, int to, int[] written) {
+            return IOPort.nativeWritePort(handle, data, from, to, written);
+        }
+
+        @Override
+        public int status(int handle, byte[] status) {
+            return IOPort.nativeGetParsedStatus(handle, status);
+        }
+
+        @Override
+        public int close(int handle) {
+            return IOPort.nativeClosePort(handle);
+        }
+    };
+}

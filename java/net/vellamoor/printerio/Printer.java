@@ -1,0 +1,222 @@
+package net.vellamoor.printerio;
+
+import java.util.Arrays;
+
+/**
+ * One open receipt printer: a serial COM port, the first USB printer, or a
+ * network printer (print data on TCP 9100, status on 4000). Safe to use
+ * from any number of threads, and any number of printers may be open at
+ * once: calls on printers of the same transport take turns, calls on
+ * different transports run side by side.
+ *
+ * <pre>
+ * try (Printer printer = Printer.openNetwork("192.168.1.100", 2000)) {
+ *     printer.write(receipt);
+ *     if (printer.status().paperNearEnd()) { ... }
+ * }
+ * </pre>
+ *
+ * <p>Do not call {@link IOPort} directly while printers are open through
+ * this class: the library numbers ports by position, and this class can keep
+ * every printer talking to its own port only when it sees every open and
+ * close.
+ */
+public final class Printer implements AutoCloseable {
+    private static final int[] SPEEDS = {9600, 19200, 38400, 115200};
+
+    private final PortTables.Table table;
+    private final NativePorts natives;
+    private final int portType;
+    private final int entries;  // a network printer is two entries: data and status connection
+    private final String name;
+    private boolean closed;     // guarded by table.lock
+
+    private Printer(PortTables tables, int portType, String name) {
+        this.table = tables.table(portType);
+        this.natives = tables.natives;
+        this.portType = portType;
+        this.entries = portType == IOPort.NETWORK ? 2 : 1;
+        this.name = name;
+    }
+
+    /**
+     * Opens COM{@code comPort} (1 to 127) at 9600, 19200, 38400 or 115200
+     * bits per second; {@code timeoutMs} bounds each read (0: no limit).
+     */
+    public static Printer openSerial(int comPort, int bitsPerSecond, int timeoutMs) throws PrinterException {
+        return openSerial(PortTables.NATIVE, comPort, bitsPerSecond, timeoutMs);
+    }
+
+    /**
+     * Opens the network printer at a dotted IPv4 address; {@code timeoutMs}
+     * bounds the connection wait and every send and receive.
+     */
+    public static Printer openNetwork(String address, int timeoutMs) throws PrinterException {
+        return openNetwork(PortTables.NATIVE, address, timeoutMs);
+    }
+
+    /** Opens the first USB printer of an accepted make; {@code timeoutMs} bounds each read. */
+    public static Printer openUsb(int timeoutMs) throws PrinterException {
+        return openUsb(PortTables.NATIVE, timeoutMs);
+    }
+
+    static Printer openSerial(PortTables tables, int comPort, int bitsPerSecond, int timeoutMs)
+            throws PrinterException {
+        if (comPort < 1 || comPort > Byte.MAX_VALUE) {
+            throw new IllegalArgumentException("COM port " + comPort + " is not between 1 and 127");
+        }
+        byte[] parameters = {(byte) comPort, (byte) speedIndex(bitsPerSecond)};
+        return open(tables, IOPort.SERIAL, parameters, timeoutMs, "serial printer on COM" + comPort);
+    }
+
+    static Printer openNetwork(PortTables tables, String address, int timeoutMs) throws PrinterException {
+        return open(tables, IOPort.NETWORK, octets(address), timeoutMs, "network printer at " + address);
+    }
+
+    static Printer openUsb(PortTables tables, int timeoutMs) throws PrinterException {
+        return open(tables, IOPort.USB, new byte[0], timeoutMs, "USB printer");
+    }
+
+    private static Printer open(PortTables tables, int portType, byte[] parameters, int timeoutMs, String name)
+            throws PrinterException {
+        Printer printer = new Printer(tables, portType, name);
+        printer.table.lock.lock();
+        try {
+            int expected = portType * 256 + 1 + entriesBefore(printer.table, null);
+            int handle = tables.natives.open(portType, parameters, timeoutMs);
+            if (handle == 0) {
+                throw new PrinterException("could not open the " + name);
+            }
+            if (handle != expected) {
+                tables.natives.close(handle);
+                throw new PrinterException("could not open the " + name + ": the library named it " + handle
+                        + " where " + expected + " was due; is IOPort used directly beside Printer?");
+            }
+            printer.table.printers.add(printer);
+            return printer;
+        } finally {
+            printer.table.lock.unlock();
+        }
+    }
+
+    /** Writes the whole array. */
+    public void write(byte[] data) throws PrinterException {
+        write(data, 0, data.length);
+    }
+
+    /**
+     * Writes {@code length} bytes of {@code data} from {@code offset}. A
+     * printer that takes only part of a job is offered the rest; one that
+     * takes nothing more ends the write with an {@link IncompleteWriteException}
+     * that tells how far it got.
+     */
+    public void write(byte[] data, int offset, int length) throws PrinterException {
+        if (offset < 0 || length < 0 || offset > data.length - length) {
+            throw new IndexOutOfBoundsException("offset " + offset + ", length " + length + ", array " + data.length);
+        }
+        table.lock.lock();
+        try {
+            int handle = openHandle("write to");
+            int done = 0;
+            while (done < length) {
+                // The library always sends from element 0, so a slice is copied.
+                byte[] rest = offset + done == 0 ? data : Arrays.copyOfRange(data, offset + done, offset + length);
+                int[] written = {0};
+                if (natives.write(handle, rest, 0, length - done, written) != 1 || written[0] <= 0) {
+                    throw new IncompleteWriteException("the " + name + " took " + done + " of " + length
+                            + " bytes", done);
+                }
+                done += written[0];
+            }
+        } finally {
+            table.lock.unlock();
+        }
+    }
+
+    /** Asks the printer for its state. */
+    public PrinterStatus status() throws PrinterException {
+        table.lock.lock();
+        try {
+            byte[] array = new byte[PrinterStatus.ARRAY_LENGTH];
+            if (natives.status(openHandle("ask"), array) != 1) {
+                throw new PrinterException("the " + name + " did not answer the status query");
+            }
+            return PrinterStatus.fromArray(array);
+        } finally {
+            table.lock.unlock();
+        }
+    }
+
+    /** Closes the port; later calls fail, a second close does nothing. */
+    @Override
+    public void close() {
+        table.lock.lock();
+        try {
+            if (closed) {
+                return;
+            }
+            natives.close(handle());
+            table.printers.remove(this);
+            closed = true;
+        } finally {
+            table.lock.unlock();
+        }
+    }
+
+    @Override
+    public String toString() {
+        return name;
+    }
+
+    private int openHandle(String action) throws PrinterException {
+        if (closed) {
+            throw new PrinterException("cannot " + action + " the " + name + ": it is closed");
+        }
+        return handle();
+    }
+
+    /** This printer's handle now: its position counts the entries of the printers opened before it. */
+    private int handle() {
+        return portType * 256 + 1 + entriesBefore(table, this);
+    }
+
+    private static int entriesBefore(PortTables.Table table, Printer printer) {
+        int count = 0;
+        for (Printer earlier : table.printers) {
+            if (earlier == printer) {
+                break;
+            }
+            count += earlier.entries;
+        }
+        return count;
+    }
+
+    private static int speedIndex(int bitsPerSecond) {
+        for (int i = 0; i < SPEEDS.length; i++) {
+            if (SPEEDS[i] == bitsPerSecond) {
+                return i + 1;
+            }
+        }
+        throw new IllegalArgumentException(bitsPerSecond + " bps is not one of " + Arrays.toString(SPEEDS));
+    }
+
+    private static byte[] octets(String address) {
+        String[] parts = address.split("\\.", -1);
+        if (parts.length != 4) {
+            throw new IllegalArgumentException("not a dotted IPv4 address: " + address);
+        }
+        byte[] octets = new byte[4];
+        for (int i = 0; i < 4; i++) {
+            try {
+                int value = Integer.parseInt(parts[i]);
+                if (value < 0 || value > 255) {
+                    throw new NumberFormatException();
+                }
+                octets[i] = (byte) value;
+            } catch (NumberFormatException e) {
+                throw new IllegalArgumentException("not a dotted IPv4 address: " + address);
+            }
+        }
+        return octets;
+    }
+}
