@@ -1,7 +1,11 @@
 #!/bin/sh
 # Builds the jar (IOPort, the Printer API, the loader, both DLLs and the
 # Linux library as resources) and runs the loader's and the API's unit tests
-# against it. Needs the win32, win64 and linux builds.
+# against it. Needs the win32, win64 and linux builds. With --jar-only it
+# builds the jar and stops.
+#
+# The jar is the same bytes for one commit wherever it is built: its entries
+# go in sorted order and carry one fixed time.
 set -eu
 cd "$(dirname "$0")/.."
 out=build/java
@@ -10,8 +14,11 @@ mkdir -p "$out/classes/net/vellamoor/printerio/native" "$out/test-classes"
 javac --release 8 -Xlint:-options -d "$out/classes" java/net/vellamoor/printerio/*.java
 cp build/win32/bin/VellamoorJIOx32.dll build/win64/bin/VellamoorJIOx64.dll build/linux/libVellamoorJIOx64.so \
     "$out/classes/net/vellamoor/printerio/native/"
-jar cf "$out/vellamoor-printerio.jar" -C "$out/classes" .
+echo "version=$(cat VERSION)" >"$out/classes/net/vellamoor/printerio/version.properties"
+(cd "$out/classes" && jar --create --file ../vellamoor-printerio.jar --date=2026-01-01T00:00:00Z \
+    $(find . -type f | LC_ALL=C sort))
 echo "built $out/vellamoor-printerio.jar"
+[ "${1:-}" = --jar-only ] && exit 0
 
 classpath="$out/vellamoor-printerio.jar:/usr/share/java/junit4.jar:/usr/share/java/hamcrest-core.jar"
 javac -Xlint:-options -cp "$classpath" -d "$out/test-classes" java/test/net/vellamoor/printerio/*.java

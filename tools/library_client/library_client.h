@@ -24,6 +24,9 @@ public:
     // On failure `error` says which step failed and why.
     bool load(const std::string& libraryPath, std::string& error);
 
+    // The library file that was loaded.
+    std::string libraryPath() const { return library_.path(); }
+
     jint openPort(jint portType, const std::vector<uint8_t>& parameters, jint timeoutMs);
     // The opens of each transport as the Java side makes them: COMn at a
     // speed index (1-4), a printer at an IPv4 address, the first USB printer.

@@ -17,9 +17,12 @@ public:
     bool load(const std::string& path, std::string& error);
     // The exported symbol's address, or nullptr with `error` set.
     void* symbol(const std::string& name, std::string& error) const;
+    // The file the system loaded, as it names it.
+    std::string path() const;
 
 private:
     void* module_ = nullptr;
+    std::string path_;
 };
 
 }  // namespace vellamoor

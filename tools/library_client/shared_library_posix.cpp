@@ -8,7 +8,10 @@ SharedLibrary::~SharedLibrary() {
     if (module_ != nullptr) dlclose(module_);
 }
 
+std::string SharedLibrary::path() const { return path_; }
+
 bool SharedLibrary::load(const std::string& path, std::string& error) {
+    path_ = path;
     module_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (module_ == nullptr) error = "cannot load " + path + " (" + dlerror() + ")";
     return module_ != nullptr;

@@ -8,6 +8,12 @@ SharedLibrary::~SharedLibrary() {
     if (module_ != nullptr) FreeLibrary(static_cast<HMODULE>(module_));
 }
 
+std::string SharedLibrary::path() const {
+    char name[MAX_PATH];
+    DWORD length = GetModuleFileNameA(static_cast<HMODULE>(module_), name, MAX_PATH);
+    return std::string(name, length);
+}
+
 bool SharedLibrary::load(const std::string& path, std::string& error) {
     module_ = LoadLibraryA(path.c_str());
     if (module_ == nullptr) error = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";

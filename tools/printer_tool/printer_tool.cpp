@@ -86,6 +86,19 @@ int reportStatus(LibraryClient& library, jint handle, const ToolOptions& options
     return kExitSuccess;
 }
 
+// Support asks for both: which release the tool is, and which library file
+// it really loads.
+int reportVersion(const ToolOptions& options) {
+    std::printf("printertool %s\n", VELLAMOOR_VERSION);
+    LibraryClient library;
+    std::string error;
+    if (!library.load(options.library.empty() ? defaultLibrary() : options.library, error)) {
+        return fail(kExitNoLibrary, error);
+    }
+    std::printf("library: %s\n", library.libraryPath().c_str());
+    return kExitSuccess;
+}
+
 int run(const ToolOptions& options) {
     LibraryClient library;
     std::string error;
@@ -114,6 +127,7 @@ int main(int argc, char** argv) {
         std::fputs(toolUsage(), stdout);
         return kExitSuccess;
     }
+    if (options.version) return reportVersion(options);
     // The library relies on its host to start Winsock, as the JVM does.
     WSADATA winsock;
     if (WSAStartup(MAKEWORD(1, 1), &winsock) != 0) return fail(kExitNoLibrary, "Windows Sockets did not start");

@@ -62,6 +62,10 @@ bool parseOne(const std::vector<std::string>& arguments, size_t& i, ToolOptions&
         options.help = true;
         return true;
     }
+    if (option == "--version") {
+        options.version = true;
+        return true;
+    }
     if (option == "--usb") return chooseTransport(options, Transport::Usb, error);
     if (option == "--test-receipt") {
         options.testReceipt = true;
@@ -110,6 +114,7 @@ bool parseToolOptions(const std::vector<std::string>& arguments, ToolOptions& op
         if (!parseOne(arguments, i, options, error)) return false;
         if (options.help) return true;
     }
+    if (options.version) return true;
     if (options.transport == Transport::None) {
         return refuse(error, "choose a printer with --serial N, --network ADDRESS or --usb");
     }
@@ -124,6 +129,7 @@ bool parseToolOptions(const std::vector<std::string>& arguments, ToolOptions& op
 
 const char* toolUsage() {
     return "Usage: printertool PRINTER ACTION... [--timeout MS] [--library DLL]\n"
+           "       printertool --version [--library DLL]\n"
            "Prints on a receipt printer and reports its state through the VellamoorJIO library.\n"
            "\n"
            "PRINTER, exactly one of:\n"
@@ -138,6 +144,7 @@ const char* toolUsage() {
            "OPTIONS:\n"
            "  --timeout MS        read, connect and network write time-out (default 1000)\n"
            "  --library DLL       the library to load (default: the DLL beside this program)\n"
+           "  --version           show the version and the path of the library that loads\n"
            "  --help              show this text\n"
            "\n"
            "Exit codes: 0 done, 2 bad arguments, 3 library not loaded, 4 port did not open,\n"

@@ -18,6 +18,7 @@ struct ToolOptions {
     bool testReceipt = false;
     bool status = false;
     bool help = false;
+    bool version = false;
     std::string library;           // empty: the DLL beside the tool
 };
 

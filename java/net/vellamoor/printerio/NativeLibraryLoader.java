@@ -30,7 +30,7 @@ import java.util.Properties;
  */
 final class NativeLibraryLoader {
     static final String PATH_PROPERTY = "vellamoor.printerio.library";
-    static final String VERSION = "1.0.0";
+    static final String VERSION = releaseVersion();
     static final String RESOURCE_FOLDER = "/net/vellamoor/printerio/native/";
 
     /** What loading needs from the platform; replaced in tests. */
@@ -67,6 +67,22 @@ final class NativeLibraryLoader {
                 return NativeLibraryLoader.class.getResourceAsStream(name);
             }
         }, System.getProperties());
+    }
+
+    /**
+     * The release this jar belongs to, which the build writes into it;
+     * "dev" for classes compiled outside a release jar.
+     */
+    private static String releaseVersion() {
+        Properties release = new Properties();
+        try (InputStream in = NativeLibraryLoader.class.getResourceAsStream("version.properties")) {
+            if (in != null) {
+                release.load(in);
+            }
+        } catch (IOException e) {
+            return "dev";
+        }
+        return release.getProperty("version", "dev");
     }
 
     /** "32" or "64": sun.arch.data.model where the JVM reports it, else guessed from os.arch. */
