@@ -2,8 +2,9 @@
 # The test command: installs what is missing, builds every preset and runs
 # the host unit tests (plain and with ASan+UBSan), the Wine end-to-end
 # suites of both DLLs, the Linux library's tests in the real JVM, a bounded
-# fuzzing run and a valgrind memcheck of the unit tests, and builds the jar
-# and runs the Java loader tests.
+# fuzzing run and a valgrind memcheck of the unit tests, builds the jar and
+# runs the Java loader and Printer API tests, and builds the release bundle
+# and checks it (sums, version resources, reproducibility).
 # Set VELLAMOOR_SKIP_INSTALL=1 to skip the apt step on a prepared machine.
 set -eu
 cd "$(dirname "$0")/.."
@@ -20,6 +21,8 @@ for preset in $presets; do
     echo "=== ctest --preset $preset"
     ctest --preset "$preset" || status=1
 done
-echo "=== jar and Java loader tests"
+echo "=== jar, Java loader and Printer API tests"
 scripts/java.sh || status=1
+echo "=== release bundle: sums, version resources, a second build compared byte for byte"
+{ scripts/release.sh && python3 tests/release/check_release.py; } || status=1
 exit $status
