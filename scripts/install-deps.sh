@@ -8,7 +8,7 @@ export DEBIAN_FRONTEND=noninteractive
 dpkg --add-architecture i386
 apt-get update
 apt-get install -y \
-    cmake make g++ python3 procps libgtest-dev googletest \
+    cmake make g++ python3 procps git libgtest-dev googletest \
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
     openjdk-17-jdk-headless junit4 \
     clang libclang-rt-14-dev valgrind \
