@@ -18,7 +18,12 @@ FILES = [
     ("README.md", "README.md"),
     ("INSTALL.md", "docs/INSTALL.md"),
 ]
+SUMS = "SHA256SUMS"
 FIXED_TIME = (2026, 1, 1, 0, 0, 0)
+
+
+def folder_name(version):
+    return "vellamoor-printerio-%s" % version
 
 
 def add(bundle, name, data):
@@ -30,7 +35,7 @@ def add(bundle, name, data):
 
 def main():
     version = sys.argv[1]
-    folder = "vellamoor-printerio-%s" % version
+    folder = folder_name(version)
     out_dir = os.path.join(ROOT, "build", "release")
     os.makedirs(out_dir, exist_ok=True)
     target = os.path.join(out_dir, folder + ".zip")
@@ -41,7 +46,7 @@ def main():
                 data = source.read()
             add(bundle, "%s/%s" % (folder, name), data)
             sums.append("%s  %s\n" % (hashlib.sha256(data).hexdigest(), name))
-        add(bundle, folder + "/SHA256SUMS", "".join(sums).encode())
+        add(bundle, "%s/%s" % (folder, SUMS), "".join(sums).encode())
     print(os.path.relpath(target, ROOT))
     return 0
 

@@ -7,6 +7,8 @@
 //   as 0x80), 9 .. 8+N the reply bytes. Positions 3, 4 and 7 are never
 //   written.
 
+#include <net_vellamoor_printerio_IOPort.h>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -27,5 +29,18 @@ constexpr uint32_t kReplyCapacity = 128;
 
 // A status array with room for the flags, the count and a full reply.
 constexpr size_t kFullStatusLength = kReplyBytesPosition + kReplyCapacity;
+
+// The Java side reads the same array (PrinterStatus); IOPort names the
+// layout and javac -h copies it into the generated header.
+static_assert(kCoverOpenPosition == net_vellamoor_printerio_IOPort_STATUS_COVER_OPEN, "IOPort.STATUS_COVER_OPEN");
+static_assert(kOfflinePosition == net_vellamoor_printerio_IOPort_STATUS_OFFLINE, "IOPort.STATUS_OFFLINE");
+static_assert(kAutoCutterErrorPosition == net_vellamoor_printerio_IOPort_STATUS_AUTO_CUTTER_ERROR,
+              "IOPort.STATUS_AUTO_CUTTER_ERROR");
+static_assert(kPaperEndPosition == net_vellamoor_printerio_IOPort_STATUS_PAPER_END, "IOPort.STATUS_PAPER_END");
+static_assert(kPaperNearEndPosition == net_vellamoor_printerio_IOPort_STATUS_PAPER_NEAR_END,
+              "IOPort.STATUS_PAPER_NEAR_END");
+static_assert(kReplyCountPosition == net_vellamoor_printerio_IOPort_STATUS_REPLY_COUNT, "IOPort.STATUS_REPLY_COUNT");
+static_assert(kReplyBytesPosition == net_vellamoor_printerio_IOPort_STATUS_REPLY_BYTES, "IOPort.STATUS_REPLY_BYTES");
+static_assert(kReplyCapacity == net_vellamoor_printerio_IOPort_STATUS_REPLY_CAPACITY, "IOPort.STATUS_REPLY_CAPACITY");
 
 }  // namespace vellamoor

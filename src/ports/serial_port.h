@@ -1,10 +1,20 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include "transport.h"
 
 namespace vellamoor {
+
+// A serial port's short name, "COM<n>" and its terminator: "COM" and at most
+// six more characters.
+constexpr size_t kComNameBuffer = 10;
+
+inline bool formatComName(int32_t portNumber, char (&name)[kComNameBuffer]) {
+    int length = std::snprintf(name, sizeof name, "COM%d", static_cast<int>(portNumber));
+    return length > 0 && static_cast<size_t>(length) < sizeof name;
+}
 
 enum SerialOpenResult : int32_t {
     kSerialPortNotOpened = -1,        // no such port, already open, access refused

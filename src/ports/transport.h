@@ -19,10 +19,17 @@
 // last entry; an index beyond the table names nothing, and every operation
 // then returns its failure result without touching the platform.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace vellamoor {
 
 using PortIndex = uint32_t;
+
+// A drain takes what a port already holds without waiting and discards it,
+// at most this much, so a printer that keeps talking cannot hold up the
+// caller.
+constexpr int kMaxDrainReads = 8;
+constexpr size_t kDrainChunkBytes = 128;
 
 }  // namespace vellamoor

@@ -55,7 +55,9 @@ def main():
     shutil.rmtree(args.work, ignore_errors=True)
     os.makedirs(args.work)
     classes = compile_sources(args.work)
-    record = lambda name: os.path.join(args.work, name)  # noqa: E731
+
+    def record(name):
+        return os.path.join(args.work, name)
 
     printers = [SerialPrinter(record_path=record("serial.bin")), SerialPrinter(silent_after=0),
                 SerialPrinter(record_path=record("usb.bin")),

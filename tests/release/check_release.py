@@ -14,11 +14,13 @@ import tempfile
 import zipfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
+import bundle as packing  # noqa: E402
+
 VERSION = open(os.path.join(ROOT, "VERSION")).read().strip()
-FOLDER = "vellamoor-printerio-%s" % VERSION
+FOLDER = packing.folder_name(VERSION)
 BUNDLE = os.path.join("build", "release", FOLDER + ".zip")
-EXPECTED = ["VellamoorJIOx32.dll", "VellamoorJIOx64.dll", "libVellamoorJIOx64.so", "vellamoor-printerio.jar",
-            "printertool.exe", "README.md", "INSTALL.md", "SHA256SUMS"]
+EXPECTED = [name for name, _ in packing.FILES] + [packing.SUMS]
 WINDOWS_IMAGES = ["VellamoorJIOx32.dll", "VellamoorJIOx64.dll", "printertool.exe"]
 FIXED_FILE_INFO_SIGNATURE = struct.pack("<I", 0xFEEF04BD)
 
@@ -38,10 +40,10 @@ def read_bundle(root):
 def check_sums(files):
     check(sorted(files) == sorted(EXPECTED), "bundle holds %s" % sorted(files))
     listed = {}
-    for line in files.get("SHA256SUMS", b"").decode().splitlines():
+    for line in files.get(packing.SUMS, b"").decode().splitlines():
         digest, name = line.split("  ", 1)
         listed[name] = digest
-    check(sorted(listed) == sorted(set(EXPECTED) - {"SHA256SUMS"}), "SHA256SUMS lists %s" % sorted(listed))
+    check(sorted(listed) == sorted(set(EXPECTED) - {packing.SUMS}), "SHA256SUMS lists %s" % sorted(listed))
     for name, digest in listed.items():
         actual = hashlib.sha256(files.get(name, b"")).hexdigest()
         check(actual == digest, "%s: SHA256SUMS says %s, the file is %s" % (name, digest, actual))

@@ -1,7 +1,7 @@
 // Measures the DLL against the raw Win32 calls doing the same work, side by
 // side and interleaved, on sinks the caller provides: a network printer at
 // ADDRESS (data 9100, status 4000) and a serial printer on COMn. Prints one
-// CSV line per row (measure.h).
+// CSV line per row (bench_common.h).
 
 #include <winsock.h>
 
@@ -12,14 +12,11 @@
 #include <vector>
 
 #include "library_client.h"
-#include "measure.h"
+#include "bench_common.h"
 
 using namespace vellamoor;
 
 namespace {
-
-const jint kTimeoutMs = 2000;
-const uint8_t kFastestSpeed = 4;  // speed index of 115200 baud, as rawOpenSerial sets
 
 SOCKET rawConnect(const uint8_t (&address)[4], u_short port) {
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
@@ -64,7 +61,6 @@ HANDLE rawOpenSerial(int com) {
 }
 
 void writeRows(LibraryClient& library, const uint8_t (&address)[4], int com, double seconds) {
-    const size_t sizes[] = {64, 1024, 65536};
     jint net = library.openNetwork(address, kTimeoutMs);
     jint serial = library.openSerial(com, kFastestSpeed, kTimeoutMs);
     SOCKET rawNet = rawConnect(address, 9100);
@@ -72,7 +68,7 @@ void writeRows(LibraryClient& library, const uint8_t (&address)[4], int com, dou
         std::fprintf(stderr, "bench: sinks did not open (network %d, serial %d)\n", net, serial);
         std::exit(1);
     }
-    for (size_t size : sizes) {
+    for (size_t size : kWriteSizes) {
         std::vector<uint8_t> payload(size, 'A');
         jbyteArray data = library.jvm().newByteArray(payload);
         jintArray result = library.jvm().newIntArray(1);
@@ -85,7 +81,7 @@ void writeRows(LibraryClient& library, const uint8_t (&address)[4], int com, dou
     closesocket(rawNet);
     // The raw side opens the same port a second time; Wine does not enforce
     // exclusive opens, so both write to the same pseudo-terminal and reader.
-    for (size_t size : sizes) {
+    for (size_t size : kWriteSizes) {
         std::vector<uint8_t> payload(size, 'A');
         jbyteArray data = library.jvm().newByteArray(payload);
         jintArray result = library.jvm().newIntArray(1);
@@ -97,7 +93,7 @@ void writeRows(LibraryClient& library, const uint8_t (&address)[4], int com, dou
                     DWORD written = 0;
                     return WriteFile(raw, payload.data(), count, &written, nullptr) && written == DWORD(count);
                 });
-        if (size == sizes[0]) {
+        if (size == kWriteSizes[0]) {
             // The library discards pending input before every serial write;
             // the same raw work shows what that purge costs.
             measure("serial write 64 B (raw purges too)", size, seconds,
@@ -182,9 +178,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     uint8_t address[4];
-    unsigned parts[4];
-    if (std::sscanf(argv[2], "%u.%u.%u.%u", &parts[0], &parts[1], &parts[2], &parts[3]) != 4) return 2;
-    for (int i = 0; i < 4; ++i) address[i] = static_cast<uint8_t>(parts[i]);
+    if (!parseIpv4(argv[2], address)) return 2;
     WSADATA winsock;
     WSAStartup(MAKEWORD(1, 1), &winsock);
     LibraryClient library;

@@ -3,7 +3,7 @@
 // drain as fast as the kernel hands bytes over, so the rows show what each
 // call costs the writer rather than how fast a sink reads: a network printer
 // on ADDRESS (9100 and 4000, accepting any number of connections) and a
-// pseudo-terminal bound to COMn. Prints one CSV line per row (measure.h).
+// pseudo-terminal bound to COMn. Prints one CSV line per row (bench_common.h).
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -24,15 +24,11 @@
 #include <vector>
 
 #include "library_client.h"
-#include "measure.h"
+#include "bench_common.h"
 
 using namespace vellamoor;
 
 namespace {
-
-const jint kTimeoutMs = 2000;
-const uint8_t kFastestSpeed = 4;  // speed index of 115200 baud
-const size_t kSizes[] = {64, 1024, 65536};
 
 int listenOn(const uint8_t (&address)[4], uint16_t port) {
     int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -122,7 +118,7 @@ bool writeAll(int fd, const std::vector<uint8_t>& payload) {
 using RawWrite = std::function<bool(const std::vector<uint8_t>&)>;
 
 void writeRows(LibraryClient& library, const char* kind, jint handle, const RawWrite& raw, double seconds) {
-    for (size_t size : kSizes) {
+    for (size_t size : kWriteSizes) {
         std::vector<uint8_t> payload(size, 'A');
         jbyteArray data = library.jvm().newByteArray(payload);
         jintArray result = library.jvm().newIntArray(1);
@@ -141,9 +137,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     uint8_t address[4];
-    unsigned parts[4];
-    if (std::sscanf(argv[2], "%u.%u.%u.%u", &parts[0], &parts[1], &parts[2], &parts[3]) != 4) return 2;
-    for (int i = 0; i < 4; ++i) address[i] = static_cast<uint8_t>(parts[i]);
+    if (!parseIpv4(argv[2], address)) return 2;
     const int com = std::atoi(argv[3]);
     const double seconds = std::atof(argv[4]);
     int master = -1;

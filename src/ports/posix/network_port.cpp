@@ -14,10 +14,6 @@
 namespace vellamoor {
 namespace {
 
-// What a drain may discard before it gives up: eight reads of 128 bytes.
-constexpr int kMaxDrainReads = 8;
-constexpr size_t kDrainChunkBytes = 128;
-
 PortTable<NetworkPortEntry> table;
 
 sockaddr_in socketAddress(uint32_t address, int32_t tcpPort) {
@@ -27,13 +23,6 @@ sockaddr_in socketAddress(uint32_t address, int32_t tcpPort) {
     peer.sin_port = htons(static_cast<uint16_t>(tcpPort));
     peer.sin_addr.s_addr = htonl(address);
     return peer;
-}
-
-bool setNonBlocking(int socket, bool nonBlocking) {
-    int flags = fcntl(socket, F_GETFL);
-    if (flags == -1) return false;
-    flags = nonBlocking ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
-    return fcntl(socket, F_SETFL, flags) == 0;
 }
 
 // Waits for a non-blocking connect with poll (a JVM holds many descriptors,

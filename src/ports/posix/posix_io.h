@@ -3,35 +3,27 @@
 // File-descriptor helpers shared by the Linux transports.
 
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cstdint>
 
+#include "unique_resource.h"
+
 namespace vellamoor {
 
-// Owns a descriptor until it is handed over to a table entry, so that every
-// early return of an open closes what it opened.
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd = -1) : fd_(fd) {}
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() {
-        if (valid()) ::close(fd_);
-    }
-    bool valid() const { return fd_ >= 0; }
-    int get() const { return fd_; }
-    int release() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
+struct FdTraits {
+    using Value = int;
+    static int empty() { return -1; }
+    static bool valid(int fd) { return fd >= 0; }
+    static void close(int fd) { ::close(fd); }
 };
+
+// A file descriptor, closed on every early return of an open.
+using UniqueFd = UniqueResource<FdTraits>;
 
 // The JVM uses signals of its own, so a system call interrupted by one is
 // routine: it is made again, never reported as a failure.
@@ -55,6 +47,20 @@ inline uint32_t writeAll(int fd, const void* bytes, uint32_t count) {
         written += static_cast<uint32_t>(n);
     }
     return written;
+}
+
+inline bool setNonBlocking(int fd, bool nonBlocking) {
+    int flags = fcntl(fd, F_GETFL);
+    if (flags == -1) return false;
+    flags = nonBlocking ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
+    return fcntl(fd, F_SETFL, flags) == 0;
+}
+
+// Keeps every other open of the same device through this library out, as
+// share mode 0 does on Windows. The lock is advisory, so root is kept out
+// too, and it goes away with the descriptor.
+inline bool lockExclusively(int fd) {
+    return retryOnSignal([&] { return flock(fd, LOCK_EX | LOCK_NB); }) == 0;
 }
 
 inline int64_t monotonicMs() {

@@ -1,7 +1,6 @@
 #include "serial_port.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 
@@ -16,14 +15,8 @@
 namespace vellamoor {
 namespace {
 
-constexpr size_t kShortNameBuffer = 10;  // "COM" + up to 6 characters + NUL
 
 PortTable<SerialPortEntry> table;
-
-bool formatShortName(int32_t portNumber, char (&name)[kShortNameBuffer]) {
-    int length = std::snprintf(name, sizeof name, "COM%d", static_cast<int>(portNumber));
-    return length > 0 && static_cast<size_t>(length) < sizeof name;
-}
 
 // COM<n> is /dev/ttyS<n-1>, the n-th on-board port, unless the environment
 // variable VELLAMOOR_COM<n> names another device: a USB adapter
@@ -82,37 +75,25 @@ void setModemLines(int fd) {
     ioctl(fd, TIOCMBIC, &rts);
 }
 
-// Exclusive like share mode 0 on Windows: the lock keeps out every other
-// open through this library (root included), TIOCEXCL other programs that
-// open the device without root.
-bool lockExclusively(int fd) {
-    if (retryOnSignal([&] { return flock(fd, LOCK_EX | LOCK_NB); }) != 0) return false;
-    ioctl(fd, TIOCEXCL);
-    return true;
-}
-
-bool setBlocking(int fd) {
-    int flags = fcntl(fd, F_GETFL);
-    return flags != -1 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
-}
-
 }  // namespace
 
 PortTable<SerialPortEntry>& serialPortTable() { return table; }
 
 int32_t openSerialPort(int32_t portNumber, uint32_t baudRate, uint32_t readTimeoutMs) {
-    char shortName[kShortNameBuffer];
+    char shortName[kComNameBuffer];
     char path[PATH_MAX];
-    if (!formatShortName(portNumber, shortName) || !devicePath(portNumber, shortName, path)) {
+    if (!formatComName(portNumber, shortName) || !devicePath(portNumber, shortName, path)) {
         return kSerialPortNotOpened;
     }
     // Opened non-blocking so that a line without carrier cannot hold the
     // open; the port is made blocking once it is set up.
     UniqueFd port(retryOnSignal([&] { return open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
+    // TIOCEXCL also keeps out other programs that open the device without root.
     if (!port.valid() || !lockExclusively(port.get())) return kSerialPortNotOpened;
+    ioctl(port.get(), TIOCEXCL);
     applyLineSettings(port.get(), baudRate);
     setModemLines(port.get());
-    if (!setBlocking(port.get())) return kSerialPortNotOpened;
+    if (!setNonBlocking(port.get(), false)) return kSerialPortNotOpened;
 
     SerialPortEntry entry{};
     std::memcpy(entry.name, shortName, sizeof shortName);

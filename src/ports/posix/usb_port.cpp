@@ -1,9 +1,7 @@
 #include "usb_port.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 
-#include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -11,20 +9,11 @@
 
 #include "port_entries.h"
 #include "posix_io.h"
+#include "usb_vendors.h"
 
 namespace vellamoor {
 namespace {
 
-// USB vendor IDs of the printers we drive, as sysfs spells them, compared in
-// this order.
-const char* const UsbVendorIdTable[] = {"067b", "0416", "1cbe", "0483", "0471", "1fc9"};
-
-// The usblp driver numbers its printers lp0, lp1 ...; as on Windows, only
-// the first twenty are looked at.
-constexpr int kMaxPrinterNumbers = 20;
-constexpr size_t kVendorIdLength = 4;
-constexpr int kMaxDrainReads = 8;
-constexpr size_t kDrainChunkBytes = 128;
 
 PortTable<UsbPortEntry> table;
 
@@ -38,34 +27,24 @@ const char* searchRoot() {
 
 // The vendor ID sits in the USB device's directory, the parent of the
 // printer interface that the usblp class device points to.
-bool readVendorId(int number, char (&vendor)[kVendorIdLength + 1]) {
+bool readVendorId(uint32_t number, char (&vendor)[kUsbVendorIdLength + 1]) {
     char path[PATH_MAX];
-    std::snprintf(path, sizeof path, "%s/sys/class/usbmisc/lp%d/device/../idVendor", searchRoot(), number);
+    std::snprintf(path, sizeof path, "%s/sys/class/usbmisc/lp%u/device/../idVendor", searchRoot(), number);
     FILE* file = std::fopen(path, "re");
     if (file == nullptr) return false;
-    size_t read = std::fread(vendor, 1, kVendorIdLength, file);
+    size_t read = std::fread(vendor, 1, kUsbVendorIdLength, file);
     std::fclose(file);
     vendor[read] = '\0';
-    return read == kVendorIdLength;
+    return read == kUsbVendorIdLength;
 }
 
-bool isAcceptedVendor(const char* vendor) {
-    for (const char* accepted : UsbVendorIdTable) {
-        bool equal = true;
-        for (size_t i = 0; i < kVendorIdLength; ++i) {
-            equal = equal && std::tolower(static_cast<unsigned char>(vendor[i])) == accepted[i];
-        }
-        if (equal) return true;
-    }
-    return false;
-}
-
-// The first printer whose vendor is accepted, or -1. Printers that are
-// unplugged leave gaps in the numbering, so a missing number is skipped.
+// The first printer whose vendor is accepted, or -1. The usblp driver numbers
+// its printers lp0, lp1 ...; printers that are unplugged leave gaps in the
+// numbering, so a missing number is skipped.
 int findAcceptedPrinter() {
-    for (int number = 0; number < kMaxPrinterNumbers; ++number) {
-        char vendor[kVendorIdLength + 1];
-        if (readVendorId(number, vendor) && isAcceptedVendor(vendor)) return number;
+    for (uint32_t number = 0; number < kMaxUsbCandidates; ++number) {
+        char vendor[kUsbVendorIdLength + 1];
+        if (readVendorId(number, vendor) && isAcceptedUsbVendor(vendor)) return static_cast<int>(number);
     }
     return -1;
 }
@@ -78,7 +57,7 @@ int openPrinter(int number) {
     std::snprintf(path, sizeof path, "%s/dev/usb/lp%d", searchRoot(), number);
     UniqueFd printer(retryOnSignal([&] { return open(path, O_RDWR | O_NOCTTY | O_CLOEXEC); }));
     if (!printer.valid()) return -1;
-    if (retryOnSignal([&] { return flock(printer.get(), LOCK_EX | LOCK_NB); }) != 0) return -1;
+    if (!lockExclusively(printer.get())) return -1;
     return printer.release();
 }
 

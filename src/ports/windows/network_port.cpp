@@ -3,35 +3,21 @@
 #include <cstring>
 
 #include "port_entries.h"
+#include "unique_resource.h"
 
 namespace vellamoor {
 namespace {
 
-// What a drain may discard before it gives up: eight reads of 128 bytes.
-constexpr int kMaxDrainReads = 8;
-constexpr size_t kDrainChunkBytes = 128;
-
 PortTable<NetworkPortEntry> table;
 
-class UniqueSocket {
-public:
-    explicit UniqueSocket(SOCKET socket) : socket_(socket) {}
-    UniqueSocket(const UniqueSocket&) = delete;
-    UniqueSocket& operator=(const UniqueSocket&) = delete;
-    ~UniqueSocket() {
-        if (valid()) closesocket(socket_);
-    }
-    bool valid() const { return socket_ != INVALID_SOCKET; }
-    SOCKET get() const { return socket_; }
-    SOCKET release() {
-        SOCKET socket = socket_;
-        socket_ = INVALID_SOCKET;
-        return socket;
-    }
-
-private:
-    SOCKET socket_;
+struct SocketTraits {
+    using Value = SOCKET;
+    static SOCKET empty() { return INVALID_SOCKET; }
+    static bool valid(SOCKET socket) { return socket != INVALID_SOCKET; }
+    static void close(SOCKET socket) { closesocket(socket); }
 };
+
+using UniqueSocket = UniqueResource<SocketTraits>;
 
 sockaddr_in socketAddress(uint32_t address, int32_t tcpPort) {
     sockaddr_in peer;

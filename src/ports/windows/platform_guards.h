@@ -4,31 +4,19 @@
 
 #include <cstddef>
 
+#include "unique_resource.h"
+
 namespace vellamoor {
 
-// Owns a device handle until it is handed over to a table entry, so that every
-// early return of an open closes what it opened.
-class UniqueHandle {
-public:
-    explicit UniqueHandle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    ~UniqueHandle() {
-        if (valid()) CloseHandle(handle_);
-    }
-
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-    HANDLE get() const { return handle_; }
-
-    HANDLE release() {
-        HANDLE handle = handle_;
-        handle_ = INVALID_HANDLE_VALUE;
-        return handle;
-    }
-
-private:
-    HANDLE handle_;
+struct HandleTraits {
+    using Value = HANDLE;
+    static HANDLE empty() { return INVALID_HANDLE_VALUE; }
+    static bool valid(HANDLE handle) { return handle != INVALID_HANDLE_VALUE && handle != nullptr; }
+    static void close(HANDLE handle) { CloseHandle(handle); }
 };
+
+// A device handle, closed on every early return of an open.
+using UniqueHandle = UniqueResource<HandleTraits>;
 
 // A zero-filled block from the process heap that lives for one call. Platform
 // records come from the Win32 heap rather than new, so that running out of

@@ -1,6 +1,5 @@
 #include "serial_port.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "platform_guards.h"
@@ -9,18 +8,12 @@
 namespace vellamoor {
 namespace {
 
-constexpr size_t kShortNameBuffer = 10;  // "COM" + up to 6 characters + NUL
-constexpr size_t kDevicePathBuffer = 4 + kShortNameBuffer;
+constexpr size_t kDevicePathBuffer = 4 + kComNameBuffer;
 constexpr int32_t kFirstPortNeedingDevicePrefix = 10;
 constexpr char kXon = 0x11;   // DC1
 constexpr char kXoff = 0x13;  // DC3
 
 PortTable<SerialPortEntry> table;
-
-bool formatShortName(int32_t portNumber, char (&name)[kShortNameBuffer]) {
-    int length = std::snprintf(name, sizeof name, "COM%d", static_cast<int>(portNumber));
-    return length > 0 && static_cast<size_t>(length) < sizeof name;
-}
 
 // Only COM1 to COM9 are predefined DOS device names; ports from 10 upwards
 // need the "\\.\" prefix to reach the device namespace.
@@ -74,8 +67,8 @@ bool applyLineSettings(HANDLE port, uint32_t baudRate) {
 PortTable<SerialPortEntry>& serialPortTable() { return table; }
 
 int32_t openSerialPort(int32_t portNumber, uint32_t baudRate, uint32_t readTimeoutMs) {
-    char shortName[kShortNameBuffer];
-    if (!formatShortName(portNumber, shortName)) return kSerialPortNotOpened;
+    char shortName[kComNameBuffer];
+    if (!formatComName(portNumber, shortName)) return kSerialPortNotOpened;
     wchar_t path[kDevicePathBuffer];
     formatDevicePath(portNumber, shortName, path);
 

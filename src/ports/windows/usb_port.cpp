@@ -7,6 +7,7 @@
 
 #include "platform_guards.h"
 #include "port_entries.h"
+#include "usb_vendors.h"
 
 namespace vellamoor {
 namespace {
@@ -15,52 +16,29 @@ namespace {
 const GUID GUID_DEVINTERFACE_USBPRINT = {
     0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
 
-// Vendor tokens as they appear in a USB device path ("\\?\usb#vid_067b&pid_..."),
-// compared in this order.
-const char* const UsbVendorIdTable[] = {
-    "vid_067b", "vid_0416", "vid_1cbe", "vid_0483", "vid_0471", "vid_1FC9",
-};
-
-constexpr DWORD kMaxInterfaceIndices = 20;
+// A USB device path carries its vendor as a token ("\\?\usb#vid_067b&pid_..."):
+// "vid_" and the vendor ID, at characters 8 to 15.
+const char kVendorTokenPrefix[] = "vid_";
+constexpr size_t kVendorTokenPrefixLength = sizeof kVendorTokenPrefix - 1;
 constexpr size_t kVendorTokenOffset = 8;
-constexpr size_t kVendorTokenLength = 8;
+constexpr size_t kVendorTokenLength = kVendorTokenPrefixLength + kUsbVendorIdLength;
 constexpr int kOpenAttempts = 3;
 constexpr DWORD kPauseAfterOpenMs = 10;
-// What a drain may discard before it gives up: eight reads of 128 bytes.
-constexpr int kMaxDrainReads = 8;
-constexpr size_t kDrainChunkBytes = 128;
 
 PortTable<UsbPortEntry> table;
 
-class DeviceInfoList {
-public:
-    explicit DeviceInfoList(HDEVINFO list) : list_(list) {}
-    DeviceInfoList(const DeviceInfoList&) = delete;
-    DeviceInfoList& operator=(const DeviceInfoList&) = delete;
-    ~DeviceInfoList() {
-        if (valid()) SetupDiDestroyDeviceInfoList(list_);
-    }
-    bool valid() const { return list_ != INVALID_HANDLE_VALUE; }
-    HDEVINFO get() const { return list_; }
-
-private:
-    HDEVINFO list_;
+struct DeviceInfoListTraits {
+    using Value = HDEVINFO;
+    static HDEVINFO empty() { return INVALID_HANDLE_VALUE; }
+    static bool valid(HDEVINFO list) { return list != INVALID_HANDLE_VALUE; }
+    static void close(HDEVINFO list) { SetupDiDestroyDeviceInfoList(list); }
 };
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equalIgnoringAsciiCase(const char* a, const char* b, size_t length) {
-    for (size_t i = 0; i < length; ++i) {
-        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-    }
-    return true;
-}
+using DeviceInfoList = UniqueResource<DeviceInfoListTraits>;
 
 bool isAcceptedVendorToken(const char* token) {
-    for (const char* accepted : UsbVendorIdTable) {
-        if (equalIgnoringAsciiCase(token, accepted, kVendorTokenLength)) return true;
-    }
-    return false;
+    return equalIgnoringAsciiCase(token, kVendorTokenPrefix, kVendorTokenPrefixLength) &&
+           isAcceptedUsbVendor(token + kVendorTokenPrefixLength);
 }
 
 // The vendor token sits at characters 8 to 15 of the narrow device path. A
@@ -94,7 +72,7 @@ bool readInterfaceDetail(HDEVINFO list, SP_DEVICE_INTERFACE_DATA& interfaceData,
 // Walks at most twenty member indices and stops at the first active interface
 // with an accepted vendor token; later interfaces are never considered.
 int32_t findAcceptedPrinter(HDEVINFO list, HeapBlock& detail) {
-    for (DWORD member = 0; member < kMaxInterfaceIndices; ++member) {
+    for (DWORD member = 0; member < kMaxUsbCandidates; ++member) {
         SP_DEVICE_INTERFACE_DATA interfaceData{};
         interfaceData.cbSize = sizeof interfaceData;
         if (!SetupDiEnumDeviceInterfaces(list, nullptr, &GUID_DEVINTERFACE_USBPRINT, member, &interfaceData)) {

@@ -17,6 +17,22 @@ public final class IOPort {
     public static final int SERIAL = 2;
     public static final int NETWORK = 3;
 
+    // Facts that Printer reads and the native side checks at compile time
+    // against the header javac generates from this class: the serial speeds
+    // by speed index, and the layout of the status array.
+    static final int SPEED_INDEX_1_BPS = 9600;
+    static final int SPEED_INDEX_2_BPS = 19200;
+    static final int SPEED_INDEX_3_BPS = 38400;
+    static final int SPEED_INDEX_4_BPS = 115200;
+    static final int STATUS_COVER_OPEN = 0;
+    static final int STATUS_OFFLINE = 1;
+    static final int STATUS_AUTO_CUTTER_ERROR = 2;
+    static final int STATUS_PAPER_END = 5;
+    static final int STATUS_PAPER_NEAR_END = 6;
+    static final int STATUS_REPLY_COUNT = 8;
+    static final int STATUS_REPLY_BYTES = 9;
+    static final int STATUS_REPLY_CAPACITY = 128;
+
     static {
         NativeLibraryLoader.forThisJvm().load();
     }

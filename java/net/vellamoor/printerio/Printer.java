@@ -22,7 +22,8 @@ import java.util.Arrays;
  * close.
  */
 public final class Printer implements AutoCloseable {
-    private static final int[] SPEEDS = {9600, 19200, 38400, 115200};
+    private static final int[] SPEEDS = {IOPort.SPEED_INDEX_1_BPS, IOPort.SPEED_INDEX_2_BPS,
+        IOPort.SPEED_INDEX_3_BPS, IOPort.SPEED_INDEX_4_BPS};
 
     private final PortTables.Table table;
     private final NativePorts natives;

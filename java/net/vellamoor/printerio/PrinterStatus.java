@@ -4,15 +4,7 @@ import java.util.Arrays;
 
 /** A printer's state as one status query found it. Immutable. */
 public final class PrinterStatus {
-    // Positions in the native status array: flags, then the reply count and bytes.
-    static final int ARRAY_LENGTH = 9 + 128;
-    private static final int COVER_OPEN = 0;
-    private static final int OFFLINE = 1;
-    private static final int AUTO_CUTTER_ERROR = 2;
-    private static final int PAPER_END = 5;
-    private static final int PAPER_NEAR_END = 6;
-    private static final int REPLY_COUNT = 8;
-    private static final int REPLY_BYTES = 9;
+    static final int ARRAY_LENGTH = IOPort.STATUS_REPLY_BYTES + IOPort.STATUS_REPLY_CAPACITY;
 
     private final boolean coverOpen;
     private final boolean offline;
@@ -22,13 +14,13 @@ public final class PrinterStatus {
     private final byte[] reply;
 
     private PrinterStatus(byte[] array) {
-        coverOpen = array[COVER_OPEN] != 0;
-        offline = array[OFFLINE] != 0;
-        autoCutterError = array[AUTO_CUTTER_ERROR] != 0;
-        paperEnd = array[PAPER_END] != 0;
-        paperNearEnd = array[PAPER_NEAR_END] != 0;
-        int count = Math.min(array[REPLY_COUNT] & 0xFF, array.length - REPLY_BYTES);
-        reply = Arrays.copyOfRange(array, REPLY_BYTES, REPLY_BYTES + count);
+        coverOpen = array[IOPort.STATUS_COVER_OPEN] != 0;
+        offline = array[IOPort.STATUS_OFFLINE] != 0;
+        autoCutterError = array[IOPort.STATUS_AUTO_CUTTER_ERROR] != 0;
+        paperEnd = array[IOPort.STATUS_PAPER_END] != 0;
+        paperNearEnd = array[IOPort.STATUS_PAPER_NEAR_END] != 0;
+        int count = Math.min(array[IOPort.STATUS_REPLY_COUNT] & 0xFF, array.length - IOPort.STATUS_REPLY_BYTES);
+        reply = Arrays.copyOfRange(array, IOPort.STATUS_REPLY_BYTES, IOPort.STATUS_REPLY_BYTES + count);
     }
 
     /** Reads a status array that the native query filled. */

@@ -71,6 +71,15 @@ public class NativeLibraryLoaderTest {
         return new NativeLibraryLoader(platform, properties);
     }
 
+    /** Packs a library into the fake jar; returns where the loader extracts it, a file it can load. */
+    private File packInJar(String fileName, byte[] image) {
+        platform.resources.put(NativeLibraryLoader.RESOURCE_FOLDER + fileName, image);
+        File extracted = new File(temp.getRoot(), "vellamoor-printerio-" + NativeLibraryLoader.VERSION
+                + File.separator + fileName);
+        platform.loadable.add(extracted.getAbsolutePath());
+        return extracted;
+    }
+
     @Test
     public void namesTheLibraryByTheJvmsDataModel() {
         String[][] cases = {{"64", "amd64", "VellamoorJIOx64"}, {"32", "x86", "VellamoorJIOx32"},
@@ -87,10 +96,7 @@ public class NativeLibraryLoaderTest {
         String[][] cases = {{"Windows 10", "VellamoorJIOx64.dll"}, {"Linux", "libVellamoorJIOx64.so"}};
         for (String[] c : cases) {
             properties.setProperty("os.name", c[0]);
-            platform.resources.put(NativeLibraryLoader.RESOURCE_FOLDER + c[1], new byte[] {1});
-            File expected = new File(temp.getRoot(), "vellamoor-printerio-" + NativeLibraryLoader.VERSION
-                    + File.separator + c[1]);
-            platform.loadable.add(expected.getAbsolutePath());
+            File expected = packInJar(c[1], new byte[] {1});
             loader().load();
             assertEquals(c[0], "load " + expected.getAbsolutePath(), platform.calls.get(platform.calls.size() - 1));
         }
@@ -119,10 +125,7 @@ public class NativeLibraryLoaderTest {
     @Test
     public void theJarsCopyIsExtractedIntoAVersionedFolderLast() throws Exception {
         byte[] dll = {'M', 'Z', 1, 2, 3};
-        platform.resources.put("/net/vellamoor/printerio/native/VellamoorJIOx64.dll", dll);
-        File expected = new File(temp.getRoot(), "vellamoor-printerio-" + NativeLibraryLoader.VERSION
-                + File.separator + "VellamoorJIOx64.dll");
-        platform.loadable.add(expected.getAbsolutePath());
+        File expected = packInJar("VellamoorJIOx64.dll", dll);
         loader().load();
         assertEquals("load " + expected.getAbsolutePath(), platform.calls.get(platform.calls.size() - 1));
         assertArrayEquals(dll, Files.readAllBytes(expected.toPath()));
@@ -135,10 +138,7 @@ public class NativeLibraryLoaderTest {
     @Test
     public void aCopyAlreadyInPlaceIsReusedOnlyWhenItIsTheSameFile() throws Exception {
         byte[] dll = {'M', 'Z', 4, 5, 6};
-        platform.resources.put("/net/vellamoor/printerio/native/VellamoorJIOx64.dll", dll);
-        File target = new File(temp.getRoot(), "vellamoor-printerio-" + NativeLibraryLoader.VERSION
-                + File.separator + "VellamoorJIOx64.dll");
-        platform.loadable.add(target.getAbsolutePath());
+        File target = packInJar("VellamoorJIOx64.dll", dll);
         assertTrue(target.getParentFile().mkdirs());
 
         // Another JVM's copy, which Windows would not let this one replace while it is loaded.

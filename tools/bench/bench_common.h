@@ -1,12 +1,13 @@
 #pragma once
 
-// The measuring loop of the benchmarks on both platforms. Each row prints one
-// CSV line:
+// What the benchmarks on both platforms share: their settings, the command
+// line's address, and the measuring loop. Each row prints one CSV line:
 //   row,bytes_per_call,library_calls,library_seconds,raw_calls,raw_seconds,median_ratio
 // where median_ratio is the median over the rounds of library rate / raw rate.
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -15,6 +16,17 @@
 namespace vellamoor {
 
 constexpr int kRounds = 9;
+constexpr int32_t kTimeoutMs = 2000;
+constexpr size_t kWriteSizes[] = {64, 1024, 65536};  // bytes per write, one row each
+constexpr uint8_t kFastestSpeed = 4;  // speed index of 115200 baud, as the raw opens set
+
+// Reads a dotted IPv4 address into its four octets.
+inline bool parseIpv4(const char* text, uint8_t (&address)[4]) {
+    unsigned parts[4];
+    if (std::sscanf(text, "%u.%u.%u.%u", &parts[0], &parts[1], &parts[2], &parts[3]) != 4) return false;
+    for (int i = 0; i < 4; ++i) address[i] = static_cast<uint8_t>(parts[i]);
+    return true;
+}
 
 struct Side {
     long calls = 0;
