@@ -4,10 +4,32 @@
 set -eu
 
 export DEBIAN_FRONTEND=noninteractive
+
+# A mirror caught mid-sync fails one index ("File has unexpected size"), and
+# apt-get update then exits non-zero although the other indexes are fresh.
+# Try a few times; if one index stays stale, go on with what apt has: the
+# installs below fail clearly if a package is really missing.
+update_index() {
+    for attempt in 1 2 3; do
+        apt-get update && return 0
+        sleep $((attempt * 5))
+    done
+    echo "install-deps: apt-get update kept failing; installing from the indexes apt has" >&2
+}
+
+# With one architecture's security index stale, the i386 and amd64 halves of
+# a Multi-Arch library (zlib1g, say) have different candidate versions and
+# the install cannot be solved. Taking every package from bookworm itself
+# gives both halves the same version.
+install_packages() {
+    apt-get install -y "$@" && return 0
+    echo "install-deps: retrying with the versions of bookworm itself" >&2
+    apt-get install -y -t bookworm "$@"
+}
 # Wine's 32-bit half needs the i386 architecture.
 dpkg --add-architecture i386
-apt-get update
-apt-get install -y \
+update_index
+install_packages \
     cmake make g++ python3 procps git libgtest-dev googletest \
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
     openjdk-17-jdk-headless junit4 \
@@ -20,7 +42,7 @@ apt-get install -y \
 # stops Wine with "failed to map the shared user data".
 if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
     echo "deb http://deb.debian.org/debian bookworm-backports main" >/etc/apt/sources.list.d/bookworm-backports.list
-    apt-get update
+    update_index
     apt-get install -y -t bookworm-backports qemu-user-static
     binfmt=/proc/sys/fs/binfmt_misc
     [ -e "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"

@@ -18,8 +18,14 @@ import java.util.concurrent.atomic.AtomicInteger;
 final class FakeNativePorts implements NativePorts {
     final AtomicInteger overlaps = new AtomicInteger();
     final Map<String, ByteArrayOutputStream> received = new HashMap<>();
-    /** Devices opened next, by port type; an open with none waiting fails. */
-    final Map<Integer, List<String>> nextDevices = new HashMap<>();
+    /**
+     * Devices the calling thread's next opens reach, by port type; an open
+     * with none waiting fails. Kept per thread so that what a thread
+     * announced and the open it then makes are one step: two threads
+     * opening at once can never swap devices.
+     */
+    private final ThreadLocal<Map<Integer, List<String>>> nextDevices =
+        ThreadLocal.withInitial(HashMap::new);
     /** Bytes a write takes at most; 0 takes nothing. */
     volatile int writeLimit = Integer.MAX_VALUE;
 
@@ -30,12 +36,11 @@ final class FakeNativePorts implements NativePorts {
     FakeNativePorts() {
         for (int type = 0; type <= 3; type++) {
             tables.add(new ArrayList<String>());
-            nextDevices.put(type, new ArrayList<String>());
         }
     }
 
     void willOpen(int portType, String device) {
-        nextDevices.get(portType).add(device);
+        nextDevices.get().computeIfAbsent(portType, type -> new ArrayList<>()).add(device);
     }
 
     synchronized byte[] receivedBy(String device) {
@@ -68,8 +73,8 @@ final class FakeNativePorts implements NativePorts {
     public int open(int portType, byte[] parameters, int timeoutMs) {
         enter(portType);
         try {
-            List<String> waiting = nextDevices.get(portType);
-            if (waiting.isEmpty()) {
+            List<String> waiting = nextDevices.get().get(portType);
+            if (waiting == null || waiting.isEmpty()) {
                 return 0;
             }
             String device = waiting.remove(0);
