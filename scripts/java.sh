@@ -22,5 +22,5 @@ echo "built $out/vellamoor-printerio.jar"
 
 classpath="$out/vellamoor-printerio.jar:/usr/share/java/junit4.jar:/usr/share/java/hamcrest-core.jar"
 javac -Xlint:-options -cp "$classpath" -d "$out/test-classes" java/test/net/vellamoor/printerio/*.java
-java -Djava.io.tmpdir="$out" -cp "$out/test-classes:$classpath" org.junit.runner.JUnitCore \
+XDG_CACHE_HOME="$PWD/$out/cache" java -Djava.io.tmpdir="$PWD/$out" -cp "$out/test-classes:$classpath" org.junit.runner.JUnitCore \
     net.vellamoor.printerio.NativeLibraryLoaderTest net.vellamoor.printerio.PrinterTest

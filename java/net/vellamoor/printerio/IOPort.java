@@ -34,7 +34,7 @@ public final class IOPort {
     static final int STATUS_REPLY_CAPACITY = 128;
 
     static {
-        NativeLibraryLoader.forThisJvm().load();
+        NativeLibraryLoader.loadOnce();
     }
 
     private IOPort() {}

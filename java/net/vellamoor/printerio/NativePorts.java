@@ -6,6 +6,9 @@ package net.vellamoor.printerio;
  * fake in its place.
  */
 interface NativePorts {
+    /** Makes sure the natives can be called; a library that cannot load is a checked failure. */
+    default void ensureLoaded() throws PrinterException {}
+
     int open(int portType, byte[] parameters, int timeoutMs);
 
     int write(int handle, byte[] data, int from, int to, int[] written);
@@ -15,6 +18,15 @@ interface NativePorts {
     int close(int handle);
 
     NativePorts IOPORT = new NativePorts() {
+        @Override
+        public void ensureLoaded() throws PrinterException {
+            try {
+                NativeLibraryLoader.loadOnce();
+            } catch (UnsatisfiedLinkError e) {
+                throw new PrinterException(e.getMessage(), e);
+            }
+        }
+
         @Override
         public int open(int portType, byte[] parameters, int timeoutMs) {
             return IOPort.nativeOpenPort(portType, parameters, timeoutMs);

@@ -80,6 +80,7 @@ public final class Printer implements AutoCloseable {
 
     private static Printer open(PortTables tables, int portType, byte[] parameters, int timeoutMs, String name)
             throws PrinterException {
+        tables.natives.ensureLoaded();
         Printer printer = new Printer(tables, portType, name);
         printer.table.lock.lock();
         try {

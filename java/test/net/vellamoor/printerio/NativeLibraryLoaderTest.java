@@ -2,6 +2,7 @@ package net.vellamoor.printerio;
 
 import static org.junit.Assert.assertArrayEquals;
 import static org.junit.Assert.assertEquals;
+import static org.junit.Assert.assertFalse;
 import static org.junit.Assert.assertNotNull;
 import static org.junit.Assert.assertTrue;
 import static org.junit.Assert.fail;
@@ -10,12 +11,16 @@ import java.io.ByteArrayInputStream;
 import java.io.File;
 import java.io.InputStream;
 import java.nio.file.Files;
+import java.nio.file.Path;
+import java.nio.file.attribute.PosixFilePermissions;
+import java.nio.file.attribute.UserPrincipal;
 import java.util.ArrayList;
 import java.util.HashMap;
 import java.util.List;
 import java.util.Map;
 import java.util.Properties;
 
+import org.junit.Assume;
 import org.junit.Before;
 import org.junit.Rule;
 import org.junit.Test;
@@ -25,16 +30,22 @@ public class NativeLibraryLoaderTest {
     @Rule
     public TemporaryFolder temp = new TemporaryFolder();
 
-    /** Records every attempt; loads succeed only for the names and paths allowed. */
+    /** Records every attempt; loads succeed only for the names and paths allowed (null: any path). */
     private static final class FakePlatform implements NativeLibraryLoader.Platform {
         final List<String> calls = new ArrayList<>();
-        final List<String> loadable = new ArrayList<>();
+        List<String> loadable = new ArrayList<>();
         final Map<String, byte[]> resources = new HashMap<>();
+        String refusal;
 
         @Override
         public void load(String path) {
             calls.add("load " + path);
-            if (!loadable.contains(path)) {
+            if (refusal != null) {
+                String message = refusal;
+                refusal = null;
+                throw new UnsatisfiedLinkError(path + ": " + message);
+            }
+            if (loadable != null && !loadable.contains(path)) {
                 throw new UnsatisfiedLinkError(path + ": not a loadable library");
             }
         }
@@ -42,7 +53,7 @@ public class NativeLibraryLoaderTest {
         @Override
         public void loadLibrary(String name) {
             calls.add("loadLibrary " + name);
-            if (!loadable.contains(name)) {
+            if (loadable == null || !loadable.contains(name)) {
                 throw new UnsatisfiedLinkError("no " + name + " in java.library.path");
             }
         }
@@ -52,118 +63,194 @@ public class NativeLibraryLoaderTest {
             byte[] bytes = resources.get(name);
             return bytes == null ? null : new ByteArrayInputStream(bytes);
         }
+
+        String lastLoad() {
+            return calls.get(calls.size() - 1).substring("load ".length());
+        }
     }
 
+    private static final byte[] SO = {0x7F, 'E', 'L', 'F', 1, 2, 3};
     private FakePlatform platform;
     private Properties properties;
+    private Map<String, String> environment;
+    private File cache;
+    private File shared;
 
     @Before
     public void setUp() throws Exception {
         platform = new FakePlatform();
         properties = new Properties();
-        properties.setProperty("sun.arch.data.model", "64");
+        properties.setProperty("os.name", "Linux");
         properties.setProperty("os.arch", "amd64");
-        properties.setProperty("java.io.tmpdir", temp.getRoot().getPath());
-        properties.setProperty("java.library.path", "C:\\pos\\lib");
+        shared = temp.newFolder().getAbsoluteFile();
+        properties.setProperty("java.io.tmpdir", shared.getPath());
+        properties.setProperty("java.library.path", "/opt/pos/lib");
+        properties.setProperty("user.home", temp.newFolder().getPath());
+        cache = new File(temp.newFolder().getAbsoluteFile(), "cache");
+        environment = new HashMap<>();
+        environment.put("XDG_CACHE_HOME", cache.getPath());
+        platform.resources.put(NativeLibraryLoader.RESOURCE_FOLDER + "libVellamoorJIOx64.so", SO);
     }
 
     private NativeLibraryLoader loader() {
-        return new NativeLibraryLoader(platform, properties);
+        return new NativeLibraryLoader(platform, properties, environment);
     }
 
-    /** Packs a library into the fake jar; returns where the loader extracts it, a file it can load. */
-    private File packInJar(String fileName, byte[] image) {
-        platform.resources.put(NativeLibraryLoader.RESOURCE_FOLDER + fileName, image);
-        File extracted = new File(temp.getRoot(), "vellamoor-printerio-" + NativeLibraryLoader.VERSION
-                + File.separator + fileName);
-        platform.loadable.add(extracted.getAbsolutePath());
-        return extracted;
+    private File cachedCopy() {
+        return new File(cache, "vellamoor-printerio/" + NativeLibraryLoader.VERSION + "/"
+            + NativeLibraryLoader.hashedName("libVellamoorJIOx64.so", SO));
     }
 
     @Test
-    public void namesTheLibraryByTheJvmsDataModel() {
-        String[][] cases = {{"64", "amd64", "VellamoorJIOx64"}, {"32", "x86", "VellamoorJIOx32"},
-            {"", "amd64", "VellamoorJIOx64"}, {"", "x86", "VellamoorJIOx32"}, {"unknown", "aarch64", "VellamoorJIOx64"}};
-        for (String[] c : cases) {
-            properties.setProperty("sun.arch.data.model", c[0]);
-            properties.setProperty("os.arch", c[1]);
-            assertEquals("data model '" + c[0] + "', os.arch " + c[1], c[2], loader().libraryName());
-        }
-    }
-
-    @Test
-    public void takesTheFileForTheOperatingSystemFromTheJar() {
-        String[][] cases = {{"Windows 10", "VellamoorJIOx64.dll"}, {"Linux", "libVellamoorJIOx64.so"}};
+    public void choosesByOperatingSystemAndArchitectureTogether() {
+        String[][] cases = {{"Windows 10", "x86", "VellamoorJIOx32.dll"}, {"Windows 11", "amd64", "VellamoorJIOx64.dll"},
+            {"Linux", "amd64", "libVellamoorJIOx64.so"}, {"Linux", "x86_64", "libVellamoorJIOx64.so"},
+            {"Linux", "aarch64", null}, {"Linux", "riscv64", null}, {"Windows 11", "aarch64", null},
+            {"Mac OS X", "x86_64", null}};
         for (String[] c : cases) {
             properties.setProperty("os.name", c[0]);
-            File expected = packInJar(c[1], new byte[] {1});
-            loader().load();
-            assertEquals(c[0], "load " + expected.getAbsolutePath(), platform.calls.get(platform.calls.size() - 1));
+            properties.setProperty("os.arch", c[1]);
+            NativePlatform chosen = NativePlatform.of(properties);
+            assertEquals(c[0] + " " + c[1], c[2], chosen == null ? null : chosen.fileName);
         }
     }
 
     @Test
-    public void thePropertyComesFirst() {
-        String path = new File(temp.getRoot(), "custom.dll").getAbsolutePath();
+    public void anUnsupportedPlatformSaysSoBeforeExtractingAnything() {
+        properties.setProperty("os.arch", "aarch64");
+        platform.loadable = null;
+        try {
+            loader().load();
+            fail("aarch64 has no library in this jar");
+        } catch (UnsatisfiedLinkError e) {
+            assertTrue(e.getMessage(), e.getMessage().startsWith("unsupported platform: Linux aarch64"));
+            assertTrue(e.getMessage(), e.getMessage().contains("libVellamoorJIOx64.so (Linux x86-64)"));
+        }
+        assertTrue("nothing tried: " + platform.calls, platform.calls.isEmpty());
+        assertFalse("nothing extracted", cache.exists());
+        assertEquals(0, shared.list().length);
+    }
+
+    @Test
+    public void thePropertyComesFirstThenTheLibraryPath() {
+        String path = new File(temp.getRoot(), "custom.so").getAbsolutePath();
         properties.setProperty(NativeLibraryLoader.PATH_PROPERTY, path);
         platform.loadable.add(path);
         platform.loadable.add("VellamoorJIOx64");
         loader().load();
-        assertEquals(1, platform.calls.size());
-        assertEquals("load " + path, platform.calls.get(0));
-    }
+        assertEquals("[load " + path + "]", platform.calls.toString());
 
-    @Test
-    public void theLibraryPathComesNext() {
-        properties.setProperty(NativeLibraryLoader.PATH_PROPERTY, "missing.dll");
-        platform.loadable.add("VellamoorJIOx64");
+        platform.calls.clear();
+        platform.loadable.remove(path);
         String where = loader().load();
-        assertEquals("loadLibrary VellamoorJIOx64", platform.calls.get(1));
+        assertEquals("[load " + path + ", loadLibrary VellamoorJIOx64]", platform.calls.toString());
         assertTrue(where, where.startsWith("System.loadLibrary"));
     }
 
     @Test
-    public void theJarsCopyIsExtractedIntoAVersionedFolderLast() throws Exception {
-        byte[] dll = {'M', 'Z', 1, 2, 3};
-        File expected = packInJar("VellamoorJIOx64.dll", dll);
+    public void extractsIntoTheUsersCacheUnderItsHashAndReusesAnIdenticalCopy() throws Exception {
+        platform.loadable = null;
         loader().load();
-        assertEquals("load " + expected.getAbsolutePath(), platform.calls.get(platform.calls.size() - 1));
-        assertArrayEquals(dll, Files.readAllBytes(expected.toPath()));
+        File copy = cachedCopy();
+        assertEquals(copy.getAbsolutePath(), platform.lastLoad());
+        assertArrayEquals(SO, Files.readAllBytes(copy.toPath()));
+        assertEquals("rwx------", PosixFilePermissions.toString(Files.getPosixFilePermissions(copy.getParentFile().toPath())));
+
+        assertTrue(copy.setLastModified(0));
         loader().load();
-        File[] left = expected.getParentFile().listFiles();
-        assertNotNull(left);
-        assertEquals("a second load leaves nothing beside the file", 1, left.length);
+        assertEquals("an identical copy is not written again", 0, copy.lastModified());
+        assertEquals("nothing is left beside it", 1, copy.getParentFile().list().length);
+
+        Files.write(copy.toPath(), new byte[] {0});
+        loader().load();
+        assertArrayEquals("a damaged copy is replaced", SO, Files.readAllBytes(copy.toPath()));
     }
 
     @Test
-    public void aCopyAlreadyInPlaceIsReusedOnlyWhenItIsTheSameFile() throws Exception {
-        byte[] dll = {'M', 'Z', 4, 5, 6};
-        File target = packInJar("VellamoorJIOx64.dll", dll);
-        assertTrue(target.getParentFile().mkdirs());
+    public void aCacheFolderOthersCouldWriteIsRefusedForAFreshPrivateOne() throws Exception {
+        String[] plants = {"writable by its group", "writable by everyone", "a symbolic link", "another user's"};
+        for (String plant : plants) {
+            setUp();
+            platform.loadable = null;
+            File folder = cachedCopy().getParentFile();
+            assertTrue(folder.getParentFile().mkdirs());
+            Path planted = temp.newFolder().toPath();
+            switch (plant) {
+                case "writable by its group":
+                    Files.createDirectory(folder.toPath(), PosixFilePermissions.asFileAttribute(
+                        PosixFilePermissions.fromString("rwx------")));
+                    Files.setPosixFilePermissions(folder.toPath(), PosixFilePermissions.fromString("rwxrwx---"));
+                    break;
+                case "writable by everyone":
+                    Files.createDirectory(folder.toPath());
+                    Files.setPosixFilePermissions(folder.toPath(), PosixFilePermissions.fromString("rwxrwxrwx"));
+                    break;
+                case "a symbolic link":
+                    Files.createSymbolicLink(folder.toPath(), planted);
+                    break;
+                default:
+                    Assume.assumeTrue("giving a folder away needs root", "root".equals(System.getProperty("user.name")));
+                    Files.createDirectory(folder.toPath());
+                    UserPrincipal nobody = folder.toPath().getFileSystem().getUserPrincipalLookupService()
+                        .lookupPrincipalByName("nobody");
+                    Files.setOwner(folder.toPath(), nobody);
+            }
+            String where = loader().load();
+            File loaded = new File(platform.lastLoad());
+            assertEquals(plant, shared.getAbsoluteFile(), loaded.getParentFile().getParentFile());
+            assertTrue(plant + ": " + where, where.contains(loaded.getPath()));
+            assertEquals(plant, "rwx------",
+                PosixFilePermissions.toString(Files.getPosixFilePermissions(loaded.getParentFile().toPath())));
+            assertEquals(plant + ": nothing was put into the planted folder", 0, planted.toFile().list().length);
+        }
+    }
 
-        // Another JVM's copy, which Windows would not let this one replace while it is loaded.
-        Files.write(target.toPath(), dll);
-        assertTrue(target.setLastModified(0));
+    @Test
+    public void aFolderTheUserNamesIsCheckedAndUsedAlone() throws Exception {
+        File chosen = temp.newFolder("chosen");
+        properties.setProperty(PrivateFolder.FOLDER_PROPERTY, chosen.getPath());
+        platform.loadable = null;
         loader().load();
-        assertEquals("an identical copy is not written again", 0, target.lastModified());
+        assertEquals(chosen.getAbsoluteFile(), new File(platform.lastLoad()).getParentFile());
 
-        Files.write(target.toPath(), new byte[] {'M', 'Z', 0});
-        assertTrue(target.setLastModified(0));
+        Files.setPosixFilePermissions(chosen.toPath(), PosixFilePermissions.fromString("rwxrwxrwx"));
+        try {
+            loader().load();
+            fail("a folder everyone can write must not be used, nor another in its place");
+        } catch (UnsatisfiedLinkError e) {
+            assertTrue(e.getMessage(), e.getMessage().contains("can be written by"));
+        }
+        assertEquals(0, shared.list().length);
+    }
+
+    @Test
+    public void aRefusedLoadGoesOnToTheNextPlaceAndASecondClassLoaderGetsItsOwnCopy() throws Exception {
+        platform.loadable = null;
+        platform.refusal = "failed to map segment from shared object";  // a noexec mount
         loader().load();
-        assertArrayEquals("a stale copy is replaced", dll, Files.readAllBytes(target.toPath()));
+        assertEquals(shared.getAbsoluteFile(), new File(platform.lastLoad()).getParentFile().getParentFile());
+
+        setUp();
+        platform.loadable = null;
+        platform.refusal = "Native Library " + cachedCopy() + " already loaded in another classloader";
+        loader().load();
+        File copy = new File(platform.lastLoad());
+        assertEquals(cachedCopy().getParentFile(), copy.getParentFile());
+        assertFalse(copy.equals(cachedCopy()));
+        assertArrayEquals(SO, Files.readAllBytes(copy.toPath()));
     }
 
     @Test
     public void oneErrorListsEveryPlaceTried() {
-        properties.setProperty(NativeLibraryLoader.PATH_PROPERTY, "C:\\pos\\vj.dll");
+        properties.setProperty(NativeLibraryLoader.PATH_PROPERTY, "/opt/pos/vj.so");
         try {
             loader().load();
             fail("no library can load");
         } catch (UnsatisfiedLinkError e) {
             String message = e.getMessage();
-            for (String part : new String[] {"VellamoorJIOx64.dll", "64-bit JVM", "amd64", "C:\\pos\\vj.dll",
-                "not a loadable library", "no VellamoorJIOx64 in java.library.path", "C:\\pos\\lib",
-                "/net/vellamoor/printerio/native/VellamoorJIOx64.dll", "not in this jar"}) {
+            for (String part : new String[] {"libVellamoorJIOx64.so (Linux x86-64)", "amd64", "/opt/pos/vj.so",
+                "not a loadable library", "no VellamoorJIOx64 in java.library.path", "/opt/pos/lib",
+                "user cache folder", "a new private folder in " + shared}) {
                 assertTrue("message names '" + part + "':\n" + message, message.contains(part));
             }
         }
@@ -171,8 +258,8 @@ public class NativeLibraryLoaderTest {
 
     @Test
     public void theJarCarriesEveryLibrary() {
-        for (String file : new String[] {"VellamoorJIOx32.dll", "VellamoorJIOx64.dll", "libVellamoorJIOx64.so"}) {
-            String resource = NativeLibraryLoader.RESOURCE_FOLDER + file;
+        for (NativePlatform carried : NativePlatform.CARRIED) {
+            String resource = NativeLibraryLoader.RESOURCE_FOLDER + carried.fileName;
             assertNotNull(resource + " is packed in the jar", IOPort.class.getResource(resource));
         }
     }

@@ -1,0 +1,179 @@
+#!/usr/bin/env python3
+"""Runs real JVMs as two accounts (root and nobody) over one shared, sticky
+temporary folder in which nobody has planted world-writable folders and a
+library under every name a loader might use. Each JVM must load the jar's
+own library from a folder that only its own account can write, both
+accounts must load, a second class loader must load too, and the planted
+library must never run. A platform the jar has no library for must reach
+Printer callers as a PrinterException on every call."""
+
+import argparse
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+NOBODY = 65534
+AS_NOBODY = ["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups"]
+SKIP = 77
+
+
+def build_classes(work, library, version):
+    """The jar's contents as a folder: the API, the library as a resource, and the probe."""
+    classes = os.path.join(work, "classes")
+    sources = os.path.join(ROOT, "java", "net", "vellamoor", "printerio")
+    subprocess.run(["javac", "--release", "8", "-Xlint:-options", "-d", classes,
+                    os.path.join(ROOT, "tests", "jvm", "loader", "LoaderProbe.java")]
+                   + [os.path.join(sources, f) for f in os.listdir(sources) if f.endswith(".java")], check=True)
+    native = os.path.join(classes, "net", "vellamoor", "printerio", "native")
+    os.makedirs(native)
+    shutil.copy(library, os.path.join(native, "libVellamoorJIOx64.so"))
+    with open(os.path.join(classes, "net", "vellamoor", "printerio", "version.properties"), "w") as out:
+        out.write("version=%s\n" % version)
+    return classes
+
+
+def planted_library(work, marker):
+    """A library whose constructor leaves a marker file: proof that it ran."""
+    source = os.path.join(work, "planted.c")
+    with open(source, "w") as out:
+        out.write('#include <stdio.h>\n__attribute__((constructor)) static void ran(void) {\n'
+                  '    FILE* f = fopen("%s", "w"); if (f) fclose(f);\n}\n' % marker)
+    planted = os.path.join(work, "planted.so")
+    subprocess.run(["gcc", "-shared", "-fPIC", "-o", planted, source], check=True)
+    return planted
+
+
+def give_to_nobody(path, mode):
+    os.chown(path, NOBODY, NOBODY)
+    os.chmod(path, mode)
+
+
+def plant(folder, names, planted):
+    """A folder of nobody's that everyone can write, holding the planted library under every name."""
+    os.makedirs(folder, exist_ok=True)
+    for name in names:
+        shutil.copy(planted, os.path.join(folder, name))
+        give_to_nobody(os.path.join(folder, name), 0o777)
+    give_to_nobody(folder, 0o777)
+
+
+def probe(classes, tmp, cache, as_nobody=False, args=(), options=()):
+    command = (AS_NOBODY if as_nobody else []) + [
+        "java", "-XX:-UsePerfData", "-Xcheck:jni", "-Djava.io.tmpdir=" + tmp, "-Dprobe.classes=" + classes,
+        *options, "-cp", classes, "LoaderProbe", *args]
+    env = {k: v for k, v in os.environ.items() if k not in ("XDG_CACHE_HOME", "JAVA_TOOL_OPTIONS")}
+    if cache:
+        env["XDG_CACHE_HOME"] = cache
+    result = subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                            timeout=120)
+    if result.returncode != 0 or "WARNING" in result.stdout:
+        raise AssertionError("probe %s failed:\n%s" % (" ".join(command), result.stdout))
+    return result.stdout.split()
+
+
+def check_private(path, uid, image):
+    """The loaded copy and its folder belong to uid, nobody else can write them, and it is the jar's library."""
+    for item in (path, os.path.dirname(path)):
+        info = os.lstat(item)
+        if info.st_uid != uid or info.st_mode & 0o022 or os.path.islink(item):
+            raise AssertionError("%s: owner %d, mode %o; want owner %d, writable by nobody else"
+                                 % (item, info.st_uid, info.st_mode & 0o7777, uid))
+    with open(path, "rb") as loaded:
+        if loaded.read() != image:
+            raise AssertionError(path + " is not the jar's library")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--library", required=True, help="libVellamoorJIOx64.so")
+    parser.add_argument("--work", required=True, help="a folder for the run (emptied first)")
+    args = parser.parse_args()
+    if os.geteuid() != 0:
+        print("SKIP: switching between two accounts needs root")
+        return SKIP
+    shutil.rmtree(args.work, ignore_errors=True)
+    os.makedirs(args.work)
+    os.chmod(args.work, 0o755)
+    with open(os.path.join(ROOT, "VERSION")) as f:
+        version = f.read().strip()
+    with open(args.library, "rb") as f:
+        image = f.read()
+    hashed = "libVellamoorJIOx64-%s.so" % hashlib.sha256(image).hexdigest()[:16]
+    names = ["libVellamoorJIOx64.so", hashed]
+    classes = build_classes(args.work, args.library, version)
+    marker = os.path.join(args.work, "planted-ran")
+    planted = planted_library(args.work, marker)
+
+    shared = os.path.join(args.work, "tmp")
+    os.makedirs(shared)
+    os.chmod(shared, 0o1777)
+    plant(os.path.join(shared, "vellamoor-printerio-" + version), names, planted)
+    root_cache = os.path.join(args.work, "root-cache")   # root's cache folder, made by nobody first
+    plant(os.path.join(root_cache, "vellamoor-printerio", version), names, planted)
+    give_to_nobody(os.path.join(root_cache, "vellamoor-printerio"), 0o777)
+    give_to_nobody(root_cache, 0o777)
+    linked_cache = os.path.join(args.work, "linked-cache")  # nobody's cache, a link into root's folder
+    os.makedirs(os.path.join(linked_cache, "vellamoor-printerio"))
+    os.symlink(os.path.join(root_cache, "vellamoor-printerio", version),
+               os.path.join(linked_cache, "vellamoor-printerio", version))
+    give_to_nobody(os.path.join(linked_cache, "vellamoor-printerio"), 0o755)
+    give_to_nobody(linked_cache, 0o755)
+    own_cache = os.path.join(args.work, "nobody-cache")
+    os.makedirs(own_cache)
+    give_to_nobody(own_cache, 0o700)
+
+    failures = []
+
+    def case(name, check):
+        try:
+            check()
+            print("ok   " + name)
+        except AssertionError as e:
+            failures.append(name)
+            print("FAIL %s: %s" % (name, e))
+
+    def root_in_planted_places():
+        [loaded] = probe(classes, shared, root_cache)
+        check_private(loaded, 0, image)
+
+    def nobody_beside_root():
+        [loaded] = probe(classes, shared, linked_cache, as_nobody=True)
+        check_private(loaded, NOBODY, image)
+
+    def nobody_from_its_own_cache_twice():
+        first = probe(classes, shared, own_cache, as_nobody=True)
+        second = probe(classes, shared, own_cache, as_nobody=True)
+        want = [os.path.join(own_cache, "vellamoor-printerio", version, hashed)]
+        if first != want or second != want:
+            raise AssertionError("loaded %s then %s; want %s both times" % (first, second, want))
+        check_private(want[0], NOBODY, image)
+
+    def second_class_loader():
+        loaded = probe(classes, shared, root_cache, args=["second-loader"])
+        if len(loaded) != 2:
+            raise AssertionError("want two copies mapped, one per class loader: %s" % loaded)
+        for path in loaded:
+            check_private(path, 0, image)
+
+    def unsupported_platform_reaches_printer_callers():
+        lines = "\n".join(probe(classes, shared, root_cache, args=["printer"], options=["-Dos.arch=riscv64"]))
+        want = "PrinterException\nunsupported\nplatform:\nLinux\nriscv64;"
+        if lines.count(want) != 2 or lines.count("cause\njava.lang.UnsatisfiedLinkError") != 2:
+            raise AssertionError("want two PrinterExceptions naming the platform, got:\n" + lines)
+
+    case("root, with every place it might use planted by nobody", root_in_planted_places)
+    case("nobody, on the same shared folder after root", nobody_beside_root)
+    case("nobody, from its own cache folder, twice", nobody_from_its_own_cache_twice)
+    case("a second class loader in one JVM", second_class_loader)
+    case("an unsupported platform, twice through Printer", unsupported_platform_reaches_printer_callers)
+    if os.path.exists(marker):
+        failures.append("planted library")
+        print("FAIL the planted library ran")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
