@@ -30,6 +30,17 @@ enum NetworkCloseResult : int32_t {
 // NetworkOpenResult.
 int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort);
 
+// False when the connection can no longer carry data: the printer closed or
+// reset it, or (Windows) an earlier send or receive on it timed out, which
+// leaves a socket in an undefined state. Waits for nothing.
+bool networkPortUsable(PortIndex index);
+
+// Replaces the entry's socket with a new connection to the same address and
+// port, made within the entry's time-out. The entry keeps its place, so every
+// handle stays valid. On failure the entry keeps its old socket, to be tried
+// again on its next use, and nothing else is left open.
+bool reconnectNetworkPort(PortIndex index);
+
 // One send on the connection: bytes sent (a partial send reports its own
 // count), or a negative result (kNetworkNoEntry without an entry).
 int32_t sendNetworkPort(PortIndex index, const void* bytes, uint32_t count);

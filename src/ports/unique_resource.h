@@ -21,6 +21,11 @@ public:
     bool valid() const { return Traits::valid(value_); }
     Value get() const { return value_; }
 
+    void reset(Value value) {
+        if (valid()) Traits::close(value_);
+        value_ = value;
+    }
+
     Value release() {
         Value value = value_;
         value_ = Traits::empty();

@@ -68,7 +68,8 @@ def main():
                 SerialPrinter(record_path=record("serial7.bin")),
                 NetworkPrinter("127.0.8.4", record_path=record("network4.bin")),
                 NetworkPrinter("127.0.8.5", record_path=record("network5.bin")),
-                NetworkPrinter("127.0.8.6")]
+                NetworkPrinter("127.0.8.6"),
+                NetworkPrinter("127.0.8.7", idle_close_ms=300, record_path=record("idle.bin"))]
     serial, silent, usb = printers[:3]
     env = dict(os.environ, VELLAMOOR_COM5=serial.tty_path, VELLAMOOR_COM6=silent.tty_path,
                VELLAMOOR_COM7=printers[6].tty_path, VELLAMOOR_TEST_USB_ROOT=usb_stand_in(args.work, usb))

@@ -674,6 +674,20 @@ int select(int, fd_set* readable, fd_set* writable, fd_set* exceptions, const st
     if (readable) readable->fd_count = 0;
     if (writable) writable->fd_count = 0;
     if (open == nullptr) return socketError(WSAENOTSOCK);
+    if (open->connected) {
+        // A connection made: writable, readable once data or the peer's FIN arrived.
+        int ready = 0;
+        if (readable && (arrivedBytes(remote) > 0 || open->closedByPeer)) {
+            FD_SET(candidate, readable);
+            ++ready;
+        }
+        if (writable && !open->closedByPeer) {
+            FD_SET(candidate, writable);
+            ++ready;
+        }
+        if (ready == 0) s.clock += waitMs;
+        return ready;
+    }
     if (remote.connect == Connect::RefusedReadable) {
         open->pendingError = WSAECONNREFUSED;
         if (readable) FD_SET(candidate, readable);
@@ -716,6 +730,11 @@ int send(SOCKET socket, const char* buffer, int length, int) {
     SocketState* open = socketOf(socket);
     if (open == nullptr || !open->connected) return socketError(WSAENOTCONN);
     if (open->nonBlocking) misuse("send on a socket left non-blocking");
+    if (open->reset) return socketError(WSAECONNRESET);
+    if (open->closedByPeer) {
+        open->reset = true;
+        return length;
+    }
     Peer& remote = state().peers[open->peer];
     int accepted = remote.sendLimit >= 0 ? std::min(length, remote.sendLimit) : length;
     Bytes chunk(buffer, buffer + accepted);
@@ -728,10 +747,13 @@ int send(SOCKET socket, const char* buffer, int length, int) {
     return accepted;
 }
 
-int recv(SOCKET socket, char* buffer, int length, int) {
-    if (enter("recv", std::to_string(length))) return socketError(WSAECONNRESET);
+int recv(SOCKET socket, char* buffer, int length, int flags) {
+    const bool peek = (flags & MSG_PEEK) != 0;
+    if (enter("recv", std::to_string(length) + (peek ? ",peek" : ""))) return socketError(WSAECONNRESET);
     SocketState* open = socketOf(socket);
     if (open == nullptr || !open->connected) return socketError(WSAENOTCONN);
+    if (open->reset) return socketError(WSAECONNRESET);
+    if (open->closedByPeer) return 0;
     State& s = state();
     Peer& remote = s.peers[open->peer];
     bool unlimited = open->receiveTimeoutMs == 0;
@@ -741,6 +763,7 @@ int recv(SOCKET socket, char* buffer, int length, int) {
         Bytes& chunk = remote.incoming.front().second;
         int n = std::min<int>(length, static_cast<int>(chunk.size()));
         std::memcpy(buffer, chunk.data(), static_cast<size_t>(n));
+        if (peek) return n;
         chunk.erase(chunk.begin(), chunk.begin() + n);
         if (chunk.empty()) remote.incoming.pop_front();
         return n;
@@ -761,3 +784,13 @@ int closesocket(SOCKET socket) {
 }
 
 int WSAGetLastError() { return state().lastSocketError; }
+
+namespace sim {
+
+void closeConnections(const std::string& endpoint) {
+    for (auto& open : state().sockets) {
+        if (open.second.peer == endpoint && open.second.connected) open.second.closedByPeer = true;
+    }
+}
+
+}  // namespace sim

@@ -97,6 +97,11 @@ struct SocketState {
     bool nonBlocking = false;
     int pendingError = 0;
     bool connected = false;
+    // The peer closed this connection (FIN): it reads as readable and recv
+    // gives 0. The first send after it is taken and lost, as the peer
+    // answers it with a reset; later sends and receives fail.
+    bool closedByPeer = false;
+    bool reset = false;
     int32_t sendTimeoutMs = 0;
     int32_t receiveTimeoutMs = 0;
 };
@@ -117,6 +122,9 @@ SerialDevice& serial(const std::wstring& path);
 UsbDevice& usb(const std::wstring& path);
 Peer& peer(const std::string& endpoint);  // "a.b.c.d:port"
 const SocketState& socketState(SOCKET socket);
+// The peer at endpoint closes every connection to it that is open now, as a
+// printer does with a connection it found idle; new connections work.
+void closeConnections(const std::string& endpoint);
 
 // Makes the nth call (1-based) of a function fail, or every call for nth 0.
 void failCall(const std::string& function, int nth = 0);

@@ -1,4 +1,7 @@
+#include <functional>
+
 #include "library_test.h"
+#include "jni/parsed_status.h"
 
 namespace {
 
@@ -109,6 +112,61 @@ TEST_F(NetworkPort, WritesGoOnTheDataConnectionWithOneSend) {
     EXPECT_EQ(0, written);
     EXPECT_EQ(0, writePort(773, job, &written)) << "index 5 with two entries";
     EXPECT_EQ(0, written);
+}
+
+// Many printers close a connection they found idle, and Windows drops a
+// socket whose send or receive timed out into an undefined state. Before
+// its next use such a connection is made again in place: same entry, same
+// handle, the old socket closed, and the receipt reaches the printer.
+TEST_F(NetworkPort, ClosedOrTimedOutConnectionsAreMadeAgainInPlace) {
+    struct Case {
+        const char* label;
+        std::function<void()> spoil;
+        size_t connects;
+    } cases[] = {
+        {"closed by the printer", [] {
+             sim::closeConnections("192.168.1.100:9100");
+             sim::closeConnections("192.168.1.100:4000");
+         }, 2},
+        {"a status receive timed out", [this] {
+             Bytes status(kFullStatusLength);
+             EXPECT_EQ(0, parsedStatus(769, status)) << "the printer stays silent once";
+         }, 1},
+    };
+    for (const Case& c : cases) {
+        sim::reset();
+        ASSERT_EQ(769, openPort(3, {192, 168, 1, 100}));
+        const size_t sockets = sim::ledger().sockets;
+        c.spoil();
+        sim::peer("192.168.1.100:4000").replies = {{0x00, 0x00, 0x00, 0x00}};
+        sim::clearCalls();
+        jint written = 0;
+        EXPECT_EQ(1, writePort(769, {'A', 'B'}, &written)) << c.label;
+        EXPECT_EQ(2, written) << c.label;
+        EXPECT_BYTES((Bytes{'A', 'B'}), sim::peer("192.168.1.100:9100").received) << c.label;
+        Bytes status(kFullStatusLength);
+        EXPECT_EQ(1, parsedStatus(769, status)) << c.label;
+        EXPECT_EQ(c.connects, sim::callsOf("connect").size()) << c.label;
+        EXPECT_EQ(sockets, sim::ledger().sockets) << c.label << ": the old sockets are closed";
+        EXPECT_EQ(2u, networkPortTable().count()) << c.label;
+        closePort(769);
+    }
+}
+
+TEST_F(NetworkPort, AConnectionThatCannotBeMadeAgainFailsTheWriteAndStays) {
+    ASSERT_EQ(769, openPort(3, {192, 168, 1, 100}));
+    sim::closeConnections("192.168.1.100:9100");
+    sim::peer("192.168.1.100:9100").connect = sim::Connect::NeverReady;
+    jint written = -1;
+    EXPECT_EQ(0, writePort(769, {'A'}, &written));
+    EXPECT_EQ(0, written);
+    EXPECT_TRUE(sim::peer("192.168.1.100:9100").received.empty());
+    EXPECT_EQ(2u, sim::ledger().sockets) << "nothing half-made is left open";
+    EXPECT_EQ(2u, networkPortTable().count()) << "the entry stays";
+
+    sim::peer("192.168.1.100:9100").connect = sim::Connect::ReadyAfter;
+    EXPECT_EQ(1, writePort(769, {'B'}, &written)) << "the next write tries again";
+    EXPECT_BYTES((Bytes{'B'}), sim::peer("192.168.1.100:9100").received);
 }
 
 TEST_F(NetworkPort, ClosingAHandleClosesBothConnections) {

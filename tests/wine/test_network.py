@@ -88,6 +88,20 @@ class NetworkPort(unittest.TestCase):
         self.assertEqual(1, driver.close_port(769))
         self.assertTrue(driver.jni_clean())
 
+    def test_connections_the_printer_closed_while_idle_are_made_again(self):
+        printer = self.printer("127.0.3.8", idle_close_ms=300)
+        self.assertEqual(769, driver.open(3, octets("127.0.3.8"), 1000))
+        jobs = [b"before the pause\n", b"after the first pause\n", b"after the second pause\n"]
+        self.assertEqual((1, len(jobs[0])), driver.write(769, jobs[0]))
+        for job in jobs[1:]:
+            time.sleep(0.8)
+            self.assertEqual(1, driver.status(769)[0], "status after a pause")
+            time.sleep(0.8)
+            self.assertEqual((1, len(job)), driver.write(769, job))
+        self.assertTrue(printer.data.wait_for(lambda r: bytes(r.received) == b"".join(jobs), 5),
+                        "each job arrives once: %r" % bytes(printer.data.received))
+        self.assertEqual(1, driver.close_port(769))
+
     def test_library_starts_winsock_when_the_host_did_not(self):
         printer = self.printer("127.0.3.7")
         with wine_env.Driver(winsock=False) as host_without_winsock:

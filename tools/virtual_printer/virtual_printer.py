@@ -222,9 +222,10 @@ class NetworkPrinter:
     STATUS_PORT = 4000
 
     def __init__(self, address, state=None, record_path=None, listen_data=True, listen_status=True,
-                 accept_data=True, reset_after=None, **knobs):
+                 accept_data=True, reset_after=None, idle_close_ms=None, **knobs):
         self.address = address
         self.reset_after = reset_after  # reset the data connection after this many bytes
+        self.idle_close_ms = idle_close_ms  # close a connection idle this long, as many printers do
         self.data = Recorder(record_path)
         self.status = Recorder()
         self.responder = Responder(state or PrinterState(), **knobs)
@@ -241,7 +242,9 @@ class NetworkPrinter:
         listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         listener.bind((self.address, port))
-        listener.listen(8)
+        # A full backlog drops a SYN, and the client retries only after a
+        # second: long enough to fail an open with a 1 s time-out.
+        listener.listen(socket.SOMAXCONN)
         listener.settimeout(0.05)
         self._sockets.append(listener)
         thread = threading.Thread(target=self._accept_loop, args=(listener, port, serve), daemon=True)
@@ -276,11 +279,14 @@ class NetworkPrinter:
             self._note(("end", port))
 
     def _receive(self, connection):
-        """Next chunk, b'' at end of stream, None when stopping."""
+        """Next chunk, b'' at end of stream or after the idle time, None when stopping."""
+        idle_since = time.monotonic()
         while not self._stop.is_set():
             try:
                 return connection.recv(65536)
             except socket.timeout:
+                if self.idle_close_ms is not None and time.monotonic() - idle_since > self.idle_close_ms / 1000:
+                    return b""
                 continue
             except OSError:
                 return b""

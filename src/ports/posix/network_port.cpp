@@ -27,8 +27,9 @@ sockaddr_in socketAddress(uint32_t address, int32_t tcpPort) {
 
 // Waits for a non-blocking connect with poll (a JVM holds many descriptors,
 // and select cannot watch one above 1023). A refused connection shows as
-// ready; its pending error tells it apart from a real connection. Time-out
-// 0 polls once, and a negative one fails the wait, as select does on Windows.
+// ready; its pending error tells it apart from a real connection, and a peer
+// address confirms one. Time-out 0 polls once, and a negative one fails the
+// wait, as select does on Windows.
 int32_t waitForConnection(int socket, int32_t timeoutMs) {
     if (timeoutMs < 0) return kNetworkWaitFailed;
     int ready = waitForEvents(socket, POLLIN | POLLOUT, timeoutMs);
@@ -39,6 +40,9 @@ int32_t waitForConnection(int socket, int32_t timeoutMs) {
     if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &pendingError, &length) != 0 || pendingError != 0) {
         return kNetworkNotConnected;
     }
+    sockaddr_in peer;
+    socklen_t peerLength = sizeof peer;
+    if (getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) return kNetworkNotConnected;
     return 0;
 }
 
@@ -54,29 +58,62 @@ void setTransferTimeouts(int socket, int32_t timeoutMs) {
     setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
 }
 
+// Makes a connection to address:tcpPort within timeoutMs and leaves it
+// blocking with the transfer time-outs set. Only a connect still in progress
+// is waited for: one that fails at once (no route, network down, refused by
+// a local rule) would show as ready to the wait, with no pending error.
+int32_t connectWithin(int32_t timeoutMs, uint32_t address, int32_t tcpPort, UniqueFd& connection) {
+    sockaddr_in peer = socketAddress(address, tcpPort);
+    UniqueFd made(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!made.valid()) return kNetworkNoSocket;
+    if (!setNonBlocking(made.get(), true)) return kNetworkModeSwitchFailed;
+    if (connect(made.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+        if (errno != EINPROGRESS && errno != EINTR) return kNetworkNotConnected;
+        int32_t waited = waitForConnection(made.get(), timeoutMs);
+        if (waited != 0) return waited;
+    }
+    setTransferTimeouts(made.get(), timeoutMs);
+    if (!setNonBlocking(made.get(), false)) return kNetworkModeSwitchFailed;
+    connection.reset(made.release());
+    return 0;
+}
+
 }  // namespace
 
 PortTable<NetworkPortEntry>& networkPortTable() { return table; }
 
 int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort) {
-    sockaddr_in peer = socketAddress(address, tcpPort);
-    UniqueFd connection(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!connection.valid()) return kNetworkNoSocket;
-    if (!setNonBlocking(connection.get(), true)) return kNetworkModeSwitchFailed;
-
-    // A connect that fails is not examined: in progress, interrupted or
-    // refused, the wait tells the outcome.
-    if (connect(connection.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
-        int32_t waited = waitForConnection(connection.get(), timeoutMs);
-        if (waited != 0) return waited;
-    }
-    setTransferTimeouts(connection.get(), timeoutMs);
-    if (!setNonBlocking(connection.get(), false)) return kNetworkModeSwitchFailed;
-
-    uint32_t index = table.append(NetworkPortEntry{address, tcpPort, connection.get()});
+    UniqueFd connection;
+    int32_t connected = connectWithin(timeoutMs, address, tcpPort, connection);
+    if (connected != 0) return connected;
+    uint32_t index = table.append(NetworkPortEntry{address, tcpPort, connection.get(), timeoutMs});
     if (index == 0) return kNetworkTableFull;
     connection.release();
     return static_cast<int32_t>(index);
+}
+
+// A printer that closed the connection (many do after an idle minute) or
+// reset it shows as readable, and a peek finds the end of the stream or an
+// error; pending data leaves the connection as it is.
+bool networkPortUsable(PortIndex index) {
+    NetworkPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr) return false;
+    pollfd watched{entry->socket, POLLIN, 0};
+    if (poll(&watched, 1, 0) <= 0) return true;
+    char next;
+    ssize_t peeked = recv(entry->socket, &next, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (peeked > 0) return true;
+    return peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
+}
+
+bool reconnectNetworkPort(PortIndex index) {
+    NetworkPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr) return false;
+    UniqueFd connection;
+    if (connectWithin(entry->timeoutMs, entry->address, entry->tcpPort, connection) != 0) return false;
+    close(entry->socket);
+    entry->socket = connection.release();
+    return true;
 }
 
 // MSG_NOSIGNAL: a printer that dropped the connection must give an error,

@@ -24,6 +24,7 @@ struct NetworkPortEntry {
     uint32_t address;  // IPv4, first octet in the most significant byte
     int32_t tcpPort;
     int socket;
+    int32_t timeoutMs;  // of the open, for a connection made again in place
 };
 
 PortTable<SerialPortEntry>& serialPortTable();

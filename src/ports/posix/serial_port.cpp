@@ -147,6 +147,10 @@ int32_t closeSerialPort(PortIndex index) {
     const int fd = entry->fd;
     // The entry goes first so that it is gone even when close fails.
     table.removeAt(index);
+    // Exclusive mode belongs to the terminal, not to this descriptor: on a
+    // pseudo-terminal it would outlive the close and keep every later open
+    // by an ordinary user out.
+    ioctl(fd, TIOCNXCL);
     return close(fd) == 0 ? 1 : 0;
 }
 

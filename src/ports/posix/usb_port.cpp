@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +14,6 @@
 
 namespace vellamoor {
 namespace {
-
 
 PortTable<UsbPortEntry> table;
 
@@ -51,22 +51,63 @@ int findAcceptedPrinter() {
 
 // One descriptor for both directions: usblp lets a printer be opened only
 // once. The lock keeps a second open through this library out even where
-// the device would allow it (the stand-in of the tests does).
+// the device would allow it (the stand-in of the tests does). Non-blocking,
+// so that every write and read returns what the driver did (see writeChunks).
 int openPrinter(int number) {
     char path[PATH_MAX];
     std::snprintf(path, sizeof path, "%s/dev/usb/lp%d", searchRoot(), number);
-    UniqueFd printer(retryOnSignal([&] { return open(path, O_RDWR | O_NOCTTY | O_CLOEXEC); }));
+    UniqueFd printer(retryOnSignal([&] { return open(path, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK); }));
     if (!printer.valid()) return -1;
     if (!lockExclusively(printer.get())) return -1;
     return printer.release();
 }
 
+// How long to wait before reading again after usblp answered a read with
+// nothing although poll called the printer readable.
+constexpr int64_t kEmptyReadPauseMs = 10;
+
 // One read of what the printer has, waited for at most waitMs (negative: no
-// limit). Returns the bytes read, 0 on time-out or failure.
+// limit). usblp may answer a read with 0 bytes, or once with EIO after a
+// transfer error, while the printer is still about to answer, so both only
+// end the read when the time is up (a second EIO ends it at once: the
+// printer is gone). Returns the bytes read, 0 on time-out or failure.
 int32_t readWithin(int fd, void* buffer, uint32_t capacity, int64_t waitMs) {
-    if (waitForEvents(fd, POLLIN, waitMs) <= 0) return 0;
-    ssize_t n = retryOnSignal([&] { return read(fd, buffer, capacity); });
-    return n > 0 ? static_cast<int32_t>(n) : 0;
+    const int64_t deadline = monotonicMs() + waitMs;
+    bool hadError = false;
+    for (;;) {
+        const int64_t left = waitMs < 0 ? -1 : std::max<int64_t>(0, deadline - monotonicMs());
+        if (waitForEvents(fd, POLLIN, left) <= 0) return 0;
+        ssize_t n = read(fd, buffer, capacity);
+        if (n > 0) return static_cast<int32_t>(n);
+        if (n < 0 && errno == EIO) {
+            if (hadError) return 0;
+            hadError = true;
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            return 0;
+        }
+        if (left == 0) return 0;
+        poll(nullptr, 0, static_cast<int>(left < 0 ? kEmptyReadPauseMs : std::min(left, kEmptyReadPauseMs)));
+    }
+}
+
+// When a signal lands while usblp waits for a transfer, the driver may still
+// send that chunk, and making the whole call again would print it twice. On
+// the non-blocking descriptor each write returns at once with what the
+// driver took, which is counted exactly once; poll waits for room. Returns
+// the count taken.
+uint32_t writeChunks(int fd, const void* bytes, uint32_t count) {
+    const uint8_t* next = static_cast<const uint8_t*>(bytes);
+    uint32_t written = 0;
+    while (written < count) {
+        ssize_t n = write(fd, next + written, count - written);
+        if (n > 0) {
+            written += static_cast<uint32_t>(n);
+            continue;
+        }
+        if (n == 0 || (errno != EAGAIN && errno != EINTR)) break;
+        if (waitForEvents(fd, POLLOUT, -1) < 0) break;
+    }
+    return written;
 }
 
 }  // namespace
@@ -87,7 +128,7 @@ int32_t openUsbPort(int32_t readTimeoutMs) {
 int32_t writeUsbPort(PortIndex index, const void* bytes, uint32_t count) {
     UsbPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return kUsbWriteNoEntry;
-    return static_cast<int32_t>(writeAll(entry->fd, bytes, count));
+    return static_cast<int32_t>(writeChunks(entry->fd, bytes, count));
 }
 
 // Time-out 0, and negative time-outs as on Windows (an unsigned count of

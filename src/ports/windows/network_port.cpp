@@ -80,42 +80,87 @@ void setTransferTimeouts(SOCKET socket, int32_t timeoutMs) {
     setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, value, sizeof timeoutMs);
 }
 
+// Makes a connection to address:tcpPort within timeoutMs and leaves it
+// blocking with the transfer time-outs set. A connect that fails with
+// anything but "in progress" fails at once; otherwise the wait tells the
+// outcome.
+int32_t connectWithin(int32_t timeoutMs, uint32_t address, int32_t tcpPort, UniqueSocket& connection) {
+    sockaddr_in peer = socketAddress(address, tcpPort);
+    startWinsockOnce();
+    UniqueSocket made(socket(AF_INET, SOCK_STREAM, 0));
+    if (!made.valid()) return kNetworkNoSocket;
+    if (!setNonBlocking(made.get(), true)) return kNetworkModeSwitchFailed;
+    if (connect(made.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == SOCKET_ERROR) {
+        if (WSAGetLastError() != WSAEWOULDBLOCK) return kNetworkNotConnected;
+        int32_t waited = waitForConnection(made.get(), timeoutMs);
+        if (waited != 0) return waited;
+    }
+    setTransferTimeouts(made.get(), timeoutMs);
+    if (!setNonBlocking(made.get(), false)) return kNetworkModeSwitchFailed;
+    connection.reset(made.release());
+    return 0;
+}
+
+// A send or receive that ran into its time-out marks the connection: it is
+// made again before its next use.
+int noteTimeout(NetworkPortEntry& entry, int result) {
+    if (result == SOCKET_ERROR && WSAGetLastError() == WSAETIMEDOUT) entry.timedOut = true;
+    return result;
+}
+
 }  // namespace
 
 PortTable<NetworkPortEntry>& networkPortTable() { return table; }
 
 int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort) {
-    sockaddr_in peer = socketAddress(address, tcpPort);
-    startWinsockOnce();
-    UniqueSocket connection(socket(AF_INET, SOCK_STREAM, 0));
-    if (!connection.valid()) return kNetworkNoSocket;
-    if (!setNonBlocking(connection.get(), true)) return kNetworkModeSwitchFailed;
-
-    // A connect that fails is not examined: in progress or refused, the wait
-    // tells the outcome.
-    if (connect(connection.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == SOCKET_ERROR) {
-        int32_t waited = waitForConnection(connection.get(), timeoutMs);
-        if (waited != 0) return waited;
-    }
-    setTransferTimeouts(connection.get(), timeoutMs);
-    if (!setNonBlocking(connection.get(), false)) return kNetworkModeSwitchFailed;
-
-    uint32_t index = table.append(NetworkPortEntry{address, tcpPort, connection.get()});
+    UniqueSocket connection;
+    int32_t connected = connectWithin(timeoutMs, address, tcpPort, connection);
+    if (connected != 0) return connected;
+    uint32_t index = table.append(NetworkPortEntry{address, tcpPort, connection.get(), timeoutMs, false});
     if (index == 0) return kNetworkTableFull;
     connection.release();
     return static_cast<int32_t>(index);
 }
 
+// A printer that closed the connection (many do after an idle minute) or
+// reset it shows as readable, and a peek finds the end of the stream or an
+// error; pending data leaves the connection as it is. Windows documents a
+// socket whose send or receive timed out as being in an undefined state, so
+// such a socket is not used again either.
+bool networkPortUsable(PortIndex index) {
+    NetworkPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr || entry->timedOut) return false;
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(entry->socket, &readable);
+    timeval noWait = {0, 0};
+    if (select(0, &readable, nullptr, nullptr, &noWait) != 1) return true;
+    // select said readable, so this peek does not block.
+    char next;
+    return recv(entry->socket, &next, 1, MSG_PEEK) > 0;
+}
+
+bool reconnectNetworkPort(PortIndex index) {
+    NetworkPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr) return false;
+    UniqueSocket connection;
+    if (connectWithin(entry->timeoutMs, entry->address, entry->tcpPort, connection) != 0) return false;
+    closesocket(entry->socket);
+    entry->socket = connection.release();
+    entry->timedOut = false;
+    return true;
+}
+
 int32_t sendNetworkPort(PortIndex index, const void* bytes, uint32_t count) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return kNetworkNoEntry;
-    return send(entry->socket, static_cast<const char*>(bytes), static_cast<int>(count), 0);
+    return noteTimeout(*entry, send(entry->socket, static_cast<const char*>(bytes), static_cast<int>(count), 0));
 }
 
 int32_t receiveNetworkPort(PortIndex index, void* buffer, uint32_t capacity) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return kNetworkNoEntry;
-    return recv(entry->socket, static_cast<char*>(buffer), static_cast<int>(capacity), 0);
+    return noteTimeout(*entry, recv(entry->socket, static_cast<char*>(buffer), static_cast<int>(capacity), 0));
 }
 
 void drainNetworkPort(PortIndex index) {

@@ -27,6 +27,8 @@ struct NetworkPortEntry {
     uint32_t address;  // IPv4, first octet in the most significant byte
     int32_t tcpPort;
     SOCKET socket;
+    int32_t timeoutMs;  // of the open, for a connection made again in place
+    bool timedOut;      // a send or receive timed out: the socket's state is undefined
 };
 
 PortTable<SerialPortEntry>& serialPortTable();

@@ -33,6 +33,7 @@ typedef unsigned long u_long;
 #define SO_ERROR 0x1007
 #define FIONBIO 0x8004667e
 #define FIONREAD 0x4004667f
+#define MSG_PEEK 0x2
 #define WSAEFAULT 10014
 #define WSAEINVAL 10022
 #define WSAEWOULDBLOCK 10035

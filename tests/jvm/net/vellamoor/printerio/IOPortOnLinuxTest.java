@@ -173,6 +173,27 @@ public class IOPortOnLinuxTest {
         assertTrue("the receive time-out bounds the query", millisSince(started) < 1500);
     }
 
+    /** 127.0.8.7 closes both connections after 300 ms without traffic, as many printers do when idle. */
+    @Test
+    public void connectionsThePrinterClosedWhileIdleAreMadeAgainInPlace() throws Exception {
+        assertEquals(769, IOPort.nativeOpenPort(IOPort.NETWORK, network(7), 1000));
+        byte[] before = receipt("before the pause");
+        byte[] after = receipt("after the pause");
+        write(769, before);
+        for (int pause = 0; pause < 2; pause++) {
+            Thread.sleep(700);
+            assertEquals("online after pause " + pause, "0 0 0 0 0 3", flags(status(769)));
+            Thread.sleep(700);
+            write(769, after);
+        }
+        byte[] both = new byte[before.length + 2 * after.length];
+        System.arraycopy(before, 0, both, 0, before.length);
+        System.arraycopy(after, 0, both, before.length, after.length);
+        System.arraycopy(after, 0, both, before.length + after.length, after.length);
+        assertArrived("idle.bin", both);
+        assertEquals(1, IOPort.nativeClosePort(769));
+    }
+
     @Test
     public void nothingIsLeftOpen() throws Exception {
         cycle();  // the first cycle loads what the JVM keeps open for good
