@@ -31,8 +31,8 @@ enum NetworkCloseResult : int32_t {
 int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort);
 
 // False when the connection can no longer carry data: the printer closed or
-// reset it, or (Windows) an earlier send or receive on it timed out, which
-// leaves a socket in an undefined state. Waits for nothing.
+// reset it, or (Windows) an earlier receive on it timed out, which leaves a
+// socket in an undefined state. Waits for nothing.
 bool networkPortUsable(PortIndex index);
 
 // Replaces the entry's socket with a new connection to the same address and
@@ -41,8 +41,9 @@ bool networkPortUsable(PortIndex index);
 // again on its next use, and nothing else is left open.
 bool reconnectNetworkPort(PortIndex index);
 
-// One send on the connection: bytes sent (a partial send reports its own
-// count), or a negative result (kNetworkNoEntry without an entry).
+// One send on the connection: bytes the connection took (a partial send
+// reports its own count; a connection that had no room within the time-out
+// took 0), or a negative result (kNetworkNoEntry without an entry).
 int32_t sendNetworkPort(PortIndex index, const void* bytes, uint32_t count);
 
 // One receive into buffer: bytes received, 0 when the printer closed the

@@ -10,7 +10,7 @@
 namespace sim {
 namespace {
 
-enum class HandleKind { Serial, UsbWrite, UsbRead };
+enum class HandleKind { Serial, UsbWrite, UsbRead, Event };
 
 struct OpenHandle {
     HandleKind kind;
@@ -190,15 +190,26 @@ void completeRead(PendingRead& read) {
     read.request->InternalHigh = n;
 }
 
+// The read a file handle or a request's event stands for.
 std::vector<PendingRead>::iterator pendingFor(HANDLE handle) {
-    return std::find_if(state().pending.begin(), state().pending.end(),
-                        [handle](const PendingRead& read) { return read.handle == handle; });
+    return std::find_if(state().pending.begin(), state().pending.end(), [handle](const PendingRead& read) {
+        return read.handle == handle || read.request->hEvent == handle;
+    });
 }
+
+// A bulk read is answered in a later USB frame, never within the call that
+// starts it: even bytes the printer already holds arrive a millisecond or
+// more after ReadFile.
+constexpr uint64_t kUsbFrameMs = 1;
 
 BOOL readUsb(HANDLE handle, const std::wstring& path, LPVOID buffer, DWORD count, LPDWORD read,
              LPOVERLAPPED request) {
     State& s = state();
     if (pendingFor(handle) != s.pending.end()) misuse("second read while one is pending");
+    // With the file handle as its signal, a request cannot be told apart
+    // from another one outstanding on the same handle.
+    OpenHandle* event = lookup(request->hEvent);
+    if (event == nullptr || event->kind != HandleKind::Event) misuse("overlapped read without an event of its own");
     UsbDevice& device = s.usb[path];
     UsbRead outcome{ReadKind::Pends, {}, 0, true};
     if (!device.reads.empty()) {
@@ -209,12 +220,14 @@ BOOL readUsb(HANDLE handle, const std::wstring& path, LPVOID buffer, DWORD count
         outcome.afterMs = outcome.dueAt > s.clock ? outcome.dueAt - s.clock : 0;
         if (outcome.afterMs == 0) outcome.kind = ReadKind::Completes;
     }
+    if (outcome.kind == ReadKind::Completes) {
+        outcome.kind = ReadKind::Pends;
+        outcome.afterMs = std::max(outcome.afterMs, kUsbFrameMs);
+    }
+    (void)read;
     PendingRead pendingRead{handle, request, static_cast<uint8_t*>(buffer), count, outcome, s.clock, false};
     switch (outcome.kind) {
     case ReadKind::Completes:
-        completeRead(pendingRead);
-        if (read != nullptr) *read = static_cast<DWORD>(request->InternalHigh);
-        return TRUE;
     case ReadKind::Fails:
         s.lastError = outcome.error;
         return FALSE;
@@ -409,6 +422,17 @@ BOOL SetCommState(HANDLE file, LPDCB dcb) {
     if (!acceptedLineSettings(*dcb)) return failWith(ERROR_INVALID_PARAMETER);
     device->dcb = *dcb;
     return TRUE;
+}
+
+HANDLE CreateEventW(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState, LPCWSTR name) {
+    if (enter("CreateEventW")) {
+        state().lastError = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
+    }
+    // An auto-reset event would be reset by the wait that sees it, and
+    // GetOverlappedResult could then wait for it forever.
+    if (security != nullptr || !manualReset || initialState || name != nullptr) misuse("CreateEventW arguments");
+    return newHandle(HandleKind::Event, L"", 0);
 }
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
@@ -661,12 +685,13 @@ int connect(SOCKET socket, const struct sockaddr* address, int length) {
 int select(int, fd_set* readable, fd_set* writable, fd_set* exceptions, const struct timeval* wait) {
     std::string waited = wait ? std::to_string(wait->tv_sec) + "s+" + std::to_string(wait->tv_usec) + "us" : "null";
     if (enter("select", waited + (exceptions ? ",exceptions" : ""))) return socketError(WSAEINVAL);
-    if (wait == nullptr || wait->tv_sec < 0 || wait->tv_usec < 0) return socketError(WSAEINVAL);
+    if (wait != nullptr && (wait->tv_sec < 0 || wait->tv_usec < 0)) return socketError(WSAEINVAL);
     // Winsock, unlike POSIX, refuses a select that watches nothing.
     auto empty = [](const fd_set* set) { return set == nullptr || set->fd_count == 0; };
     if (empty(readable) && empty(writable) && empty(exceptions)) return socketError(WSAEINVAL);
     State& s = state();
-    uint64_t waitMs = uint64_t(wait->tv_sec) * 1000 + uint64_t(wait->tv_usec) / 1000;
+    const bool unlimited = wait == nullptr;
+    uint64_t waitMs = unlimited ? 0 : uint64_t(wait->tv_sec) * 1000 + uint64_t(wait->tv_usec) / 1000;
     SOCKET candidate = !empty(writable) ? writable->fd_array[0]
                        : !empty(readable) ? readable->fd_array[0] : exceptions->fd_array[0];
     SocketState* open = socketOf(candidate);
@@ -681,10 +706,11 @@ int select(int, fd_set* readable, fd_set* writable, fd_set* exceptions, const st
             FD_SET(candidate, readable);
             ++ready;
         }
-        if (writable && !open->closedByPeer) {
+        if (writable && !open->closedByPeer && remote.window != 0) {
             FD_SET(candidate, writable);
             ++ready;
         }
+        if (ready == 0 && unlimited) misuse("select without limit that never returns");
         if (ready == 0) s.clock += waitMs;
         return ready;
     }
@@ -729,16 +755,25 @@ int send(SOCKET socket, const char* buffer, int length, int) {
     if (enter("send", std::to_string(length))) return socketError(WSAECONNRESET);
     SocketState* open = socketOf(socket);
     if (open == nullptr || !open->connected) return socketError(WSAENOTCONN);
-    if (open->nonBlocking) misuse("send on a socket left non-blocking");
     if (open->reset) return socketError(WSAECONNRESET);
     if (open->closedByPeer) {
         open->reset = true;
         return length;
     }
     Peer& remote = state().peers[open->peer];
-    int accepted = remote.sendLimit >= 0 ? std::min(length, remote.sendLimit) : length;
+    const int room = remote.window < 0 ? length : std::min(length, remote.window);
+    const int accepted = remote.sendLimit >= 0 ? std::min(room, remote.sendLimit) : room;
+    if (open->nonBlocking && accepted == 0 && length > 0) return socketError(WSAEWOULDBLOCK);
+    if (remote.window >= 0) remote.window -= accepted;
     Bytes chunk(buffer, buffer + accepted);
     remote.received.insert(remote.received.end(), chunk.begin(), chunk.end());
+    if (!open->nonBlocking && room < length) {
+        // A blocking send waits for the rest until SO_SNDTIMEO passes, and then
+        // reports only the time-out, not the bytes the printer took.
+        if (open->sendTimeoutMs == 0) misuse("send without time-out would wait forever");
+        state().clock += static_cast<uint32_t>(open->sendTimeoutMs);
+        return socketError(WSAETIMEDOUT);
+    }
     if (remote.respond) remote.respond(remote, chunk);
     if (!remote.replies.empty()) {
         remote.answer(remote.replies.front(), remote.replyDelayMs);

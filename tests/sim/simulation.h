@@ -39,6 +39,7 @@ struct SerialDevice {
     void answer(const Bytes& bytes, uint64_t delayMs = 0);
 };
 
+// Completes: the bytes arrive in the next USB frame (afterMs, at least 1 ms).
 enum class ReadKind { Completes, Fails, Pends };
 
 // One ReadFile on a USB read handle. A pending read that is cancelled before
@@ -80,6 +81,10 @@ struct Peer {
     Connect connect = Connect::ReadyAfter;
     uint64_t readyAfterMs = 5;
     int sendLimit = -1;           // accept at most this many bytes per send
+    // Bytes the printer still takes before it stops reading (out of paper,
+    // say): then a blocking send waits out SO_SNDTIMEO and fails, a
+    // non-blocking one would block, and select finds no room. -1: no limit.
+    int window = -1;
     bool closedByPeer = false;    // recv returns 0 once nothing is left to read
     uint64_t replyDelayMs = 0;    // how long a scripted reply takes to arrive
     Bytes received;               // everything the library sent

@@ -169,6 +169,28 @@ TEST_F(NetworkPort, AConnectionThatCannotBeMadeAgainFailsTheWriteAndStays) {
     EXPECT_BYTES((Bytes{'B'}), sim::peer("192.168.1.100:9100").received);
 }
 
+// A printer that stops reading (out of paper, say) takes part of a job. The
+// write reports exactly what the connection took, so that a caller offers
+// only the rest; a write that finds no room within the time-out reports 0.
+TEST_F(NetworkPort, APrinterThatStopsReadingGetsItsPartCountedExactly) {
+    ASSERT_EQ(769, openPort(3, {192, 168, 1, 100}, 400));
+    sim::Peer& printer = sim::peer("192.168.1.100:9100");
+    printer.window = 3;
+    jint written = -1;
+    EXPECT_EQ(1, writePort(769, {'A', 'B', 'C', 'D', 'E'}, &written));
+    EXPECT_EQ(3, written);
+    EXPECT_BYTES((Bytes{'A', 'B', 'C'}), printer.received);
+
+    const uint64_t before = sim::now();
+    EXPECT_EQ(0, writePort(769, {'D', 'E'}, &written));
+    EXPECT_EQ(0, written);
+    EXPECT_EQ(400u, sim::now() - before) << "the wait for room is bounded by the time-out";
+
+    printer.window = -1;
+    EXPECT_EQ(1, writePort(769, {'D', 'E'}, &written)) << "the printer reads again";
+    EXPECT_BYTES((Bytes{'A', 'B', 'C', 'D', 'E'}), printer.received);
+}
+
 TEST_F(NetworkPort, ClosingAHandleClosesBothConnections) {
     ASSERT_EQ(769, openPort(3, {192, 168, 1, 100}));
     SOCKET data = networkPortTable().entryAt(1)->socket;

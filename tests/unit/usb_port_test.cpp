@@ -140,9 +140,12 @@ TEST_F(UsbPort, ReadsAreBoundedByTheEntrysTimeout) {
     uint64_t before = sim::now();
     EXPECT_EQ(0, readUsbPort(1, buffer, 8)) << "times out";
     EXPECT_EQ(300u, sim::now() - before);
-    EXPECT_EQ((std::vector<std::string>{"ReadFile(8,overlapped)", "WaitForSingleObject(300)", "CancelIo()",
-                                        "GetOverlappedResult(wait)"}),
-              sim::calls());
+    std::vector<std::string> calls = sim::calls();
+    ASSERT_EQ(6u, calls.size());
+    EXPECT_EQ((std::vector<std::string>{"CreateEventW()", "ReadFile(8,overlapped)", "WaitForSingleObject(300)",
+                                        "CancelIo()", "GetOverlappedResult(wait)"}),
+              std::vector<std::string>(calls.begin(), calls.end() - 1));
+    EXPECT_EQ(0u, calls.back().find("CloseHandle(")) << "each request's own event is closed again";
     EXPECT_EQ(0u, sim::ledger().pendingIo) << "the cancelled read has finished before the call returned";
     EXPECT_EQ(1, readUsbPort(1, buffer, 8)) << "the late answer stays with the printer for the next read";
     EXPECT_EQ(6, buffer[0]);
@@ -152,6 +155,28 @@ TEST_F(UsbPort, ReadsAreBoundedByTheEntrysTimeout) {
     EXPECT_EQ(0, readUsbPort(1, buffer, 8)) << "fails";
     EXPECT_EQ(0, readUsbPort(1, buffer, 8)) << "completes with no bytes";
     EXPECT_EQ(0, readUsbPort(2, buffer, 8)) << "no such entry";
+}
+
+// Answers the printer still holds from an earlier query arrive a USB frame
+// after each read starts, so the drain must wait a little for each.
+TEST_F(UsbPort, TheDrainTakesLateAnswersThatArriveInTheNextFrame) {
+    std::wstring path = addInterface(usbPath(L"vid_067b"));
+    ASSERT_EQ(1, openUsbPort(300));
+    sim::UsbDevice& printer = sim::usb(path);
+    printer.reads = {sim::UsbRead{sim::ReadKind::Completes, {0x16}}, sim::UsbRead{sim::ReadKind::Completes, {0x12}}};
+    const size_t handles = sim::ledger().handles;
+    const uint64_t before = sim::now();
+    drainUsbPort(1);
+    EXPECT_TRUE(printer.reads.empty()) << "both late answers taken";
+    EXPECT_LE(sim::now() - before, 15u) << "a few frames per read, not the read time-out";
+    EXPECT_EQ(handles, sim::ledger().handles) << "no event left open";
+    EXPECT_EQ(0u, sim::ledger().pendingIo);
+
+    sim::failCall("CreateEventW");
+    sim::clearCalls();
+    uint8_t byte = 0;
+    EXPECT_EQ(0, readUsbPort(1, &byte, 1));
+    EXPECT_TRUE(sim::callsOf("ReadFile").empty()) << "without an event of its own no read is started";
 }
 
 TEST_F(UsbPort, TimeoutsZeroAndMinusOneWaitWithoutLimit) {

@@ -89,14 +89,17 @@ class NetworkStatus(unittest.TestCase):
         result, status = driver.status(handle)
         self.assertEqual((1, "11001/3"), (result, flags(status)))
 
-    def test_silent_or_closing_printer_fails_and_leaves_the_array(self):
+    def test_silent_printer_fails_and_a_closed_status_connection_is_made_again(self):
         printer, handle = self.open("127.0.4.11", silent_after=0)
         started = time.monotonic()
         self.assertEqual((0, b"\xee" * 137), driver.status(handle))
         self.assertLess(time.monotonic() - started, 3.0, "bounded by the receive time-out")
         printer, handle = self.open("127.0.4.12", close_after=1)
         self.assertEqual(1, driver.status(handle)[0])
-        self.assertEqual((0, b"\xee" * 137), driver.status(handle), "the printer closed the connection")
+        self.assertTrue(printer.wait_for_events(lambda e: ("end", 4000) in e, 5), "the printer closes: %s"
+                        % printer.events())
+        self.assertEqual(1, driver.status(handle)[0], "asked again on a new status connection")
+        self.assertEqual(2, printer.events().count(("accept", 4000)))
 
     def test_each_printer_is_asked_on_its_own_connection(self):
         self.open("127.0.4.13", state=PrinterState(cover_open=True))

@@ -101,8 +101,20 @@ int32_t connectWithin(int32_t timeoutMs, uint32_t address, int32_t tcpPort, Uniq
     return 0;
 }
 
-// A send or receive that ran into its time-out marks the connection: it is
-// made again before its next use.
+// Waits until the connection can take more bytes, at most timeoutMs (0: no
+// limit, as for the socket's own time-outs).
+bool waitForRoom(SOCKET socket, int32_t timeoutMs) {
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(socket, &writable);
+    timeval wait;
+    wait.tv_sec = timeoutMs / 1000;
+    wait.tv_usec = (timeoutMs % 1000) * 1000;
+    return select(0, nullptr, &writable, nullptr, timeoutMs == 0 ? nullptr : &wait) == 1;
+}
+
+// A receive that ran into its time-out marks the connection: it is made
+// again before its next use.
 int noteTimeout(NetworkPortEntry& entry, int result) {
     if (result == SOCKET_ERROR && WSAGetLastError() == WSAETIMEDOUT) entry.timedOut = true;
     return result;
@@ -125,8 +137,8 @@ int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort) {
 // A printer that closed the connection (many do after an idle minute) or
 // reset it shows as readable, and a peek finds the end of the stream or an
 // error; pending data leaves the connection as it is. Windows documents a
-// socket whose send or receive timed out as being in an undefined state, so
-// such a socket is not used again either.
+// socket whose receive timed out as being in an undefined state, so such a
+// socket is not used again either.
 bool networkPortUsable(PortIndex index) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr || entry->timedOut) return false;
@@ -151,10 +163,21 @@ bool reconnectNetworkPort(PortIndex index) {
     return true;
 }
 
+// A blocking send that runs into its time-out reports an error, not how much
+// of the job the connection took, and a caller would then send all of it
+// again and print part of it twice. So the library waits for room itself and
+// sends once on the non-blocking socket, which takes what fits and says how
+// much. Waiting longer than the time-out sends nothing and reports 0.
 int32_t sendNetworkPort(PortIndex index, const void* bytes, uint32_t count) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return kNetworkNoEntry;
-    return noteTimeout(*entry, send(entry->socket, static_cast<const char*>(bytes), static_cast<int>(count), 0));
+    if (!waitForRoom(entry->socket, entry->timeoutMs)) return 0;
+    if (!setNonBlocking(entry->socket, true)) return SOCKET_ERROR;
+    int sent = send(entry->socket, static_cast<const char*>(bytes), static_cast<int>(count), 0);
+    const int error = WSAGetLastError();
+    if (!setNonBlocking(entry->socket, false)) entry->timedOut = true;  // made again before its next use
+    if (sent == SOCKET_ERROR && error == WSAEWOULDBLOCK) return 0;
+    return sent;
 }
 
 int32_t receiveNetworkPort(PortIndex index, void* buffer, uint32_t capacity) {

@@ -119,15 +119,24 @@ int32_t openPrinter(const wchar_t* path, int32_t readTimeoutMs) {
 // after the call returns. The count always comes from GetOverlappedResult:
 // bytes that completed while the cancel was being issued are counted, not
 // lost.
+//
+// Each request signals an event of its own: with the file handle as the
+// signal, two reads outstanding on one handle (two threads asking one
+// printer) could each take the other's completion.
 DWORD readOverlapped(HANDLE handle, void* buffer, uint32_t capacity, DWORD waitMs) {
+    UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!done.valid()) return 0;
     OVERLAPPED request{};
+    request.hEvent = done.get();
     DWORD count = 0;
     BOOL completed = ReadFile(handle, buffer, capacity, &count, &request);
     if (!completed && GetLastError() != ERROR_IO_PENDING) return 0;
-    if (!completed && WaitForSingleObject(handle, waitMs) != WAIT_OBJECT_0) CancelIo(handle);
+    if (!completed && WaitForSingleObject(done.get(), waitMs) != WAIT_OBJECT_0) CancelIo(handle);
     if (!GetOverlappedResult(handle, &request, &count, TRUE)) return 0;
     return count;
 }
+
+constexpr DWORD kUsbDrainReadWaitMs = 5;
 
 }  // namespace
 
@@ -161,12 +170,16 @@ int32_t readUsbPort(PortIndex index, void* buffer, uint32_t capacity) {
     return static_cast<int32_t>(readOverlapped(entry->readHandle, buffer, capacity, waitMs));
 }
 
+// A USB bulk read cannot complete within a wait of 0 ms: the host
+// controller asks the printer in a later frame (every millisecond). Each
+// drain read therefore waits a few frames, so that a late answer the printer
+// holds is really taken; the read count bounds the whole drain.
 void drainUsbPort(PortIndex index) {
     UsbPortEntry* entry = table.entryAt(index);
     if (entry == nullptr || entry->readHandle == nullptr) return;
     uint8_t scrap[kDrainChunkBytes];
     for (int read = 0; read < kMaxDrainReads; ++read) {
-        if (readOverlapped(entry->readHandle, scrap, sizeof scrap, 0) == 0) return;
+        if (readOverlapped(entry->readHandle, scrap, sizeof scrap, kUsbDrainReadWaitMs) == 0) return;
     }
 }
 

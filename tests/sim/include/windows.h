@@ -52,6 +52,7 @@ typedef int* LPBOOL;
 #define ERROR_FILE_NOT_FOUND 2u
 #define ERROR_ACCESS_DENIED 5u
 #define ERROR_INVALID_HANDLE 6u
+#define ERROR_NOT_ENOUGH_MEMORY 8u
 #define ERROR_GEN_FAILURE 31u
 #define ERROR_INVALID_PARAMETER 87u
 #define ERROR_INSUFFICIENT_BUFFER 122u
@@ -125,6 +126,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPE
 BOOL PurgeComm(HANDLE file, DWORD flags);
 BOOL SetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts);
 BOOL SetCommState(HANDLE file, LPDCB dcb);
+HANDLE CreateEventW(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState, LPCWSTR name);
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL CancelIo(HANDLE file);
 BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait);
