@@ -15,9 +15,11 @@ FILES = [
     ("libVellamoorJIOx64.so", "build/linux/libVellamoorJIOx64.so"),
     ("vellamoor-printerio.jar", "build/java/vellamoor-printerio.jar"),
     ("printertool.exe", "build/win32/bin/printertool.exe"),
+    ("printertool", "build/linux/tools/printertool"),
     ("README.md", "README.md"),
     ("INSTALL.md", "docs/INSTALL.md"),
 ]
+EXECUTABLES = {"printertool"}
 SUMS = "SHA256SUMS"
 FIXED_TIME = (2026, 1, 1, 0, 0, 0)
 
@@ -28,7 +30,7 @@ def folder_name(version):
 
 def add(bundle, name, data):
     entry = zipfile.ZipInfo(name, FIXED_TIME)
-    entry.external_attr = 0o644 << 16
+    entry.external_attr = (0o755 if os.path.basename(name) in EXECUTABLES else 0o644) << 16
     entry.compress_type = zipfile.ZIP_DEFLATED
     bundle.writestr(entry, data)
 

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the release bundle build/release/vellamoor-printerio-VERSION.zip:
-# both DLLs, the Linux library, the jar, printertool.exe, the README, the
-# install guide and SHA256SUMS. One commit gives the same bytes wherever it
+# both DLLs, the Linux library, the jar, printertool.exe and the Linux
+# printertool, the README, the install guide and SHA256SUMS. One commit gives the same bytes wherever it
 # is built. Expects the build tools in place (scripts/install-deps.sh).
 set -eu
 cd "$(dirname "$0")/.."
@@ -10,6 +10,6 @@ for preset in win32 win64 linux; do
 done
 cmake --build --preset win32 -j "$(nproc)" --target VellamoorJIOx32 printertool >/dev/null
 cmake --build --preset win64 -j "$(nproc)" --target VellamoorJIOx64 printertool >/dev/null
-cmake --build --preset linux -j "$(nproc)" --target VellamoorJIOx64 >/dev/null
+cmake --build --preset linux -j "$(nproc)" --target VellamoorJIOx64 printertool >/dev/null
 scripts/java.sh --jar-only >/dev/null
 exec python3 scripts/bundle.py "$(cat VERSION)"

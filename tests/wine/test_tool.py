@@ -23,12 +23,32 @@ class PrinterTool(unittest.TestCase):
         self.assertIn(words, lines[0])
         self.assertEqual("", result.stdout)
 
+    @staticmethod
+    def restart_wine():
+        wine_env.session.stop_server()
+        wine_env.session.start_server()
+
     def test_help_documents_every_option(self):
         result = tool("--help")
         self.assertEqual(0, result.returncode)
         for option in ("--serial", "--speed", "--network", "--usb", "--print", "--test-receipt", "--status",
-                       "--timeout", "--library", "--help", "Exit codes"):
+                       "--exit-status", "--list", "--timeout", "--library", "--help", "Exit codes"):
             self.assertIn(option, result.stdout)
+
+    def test_list_finds_the_com_ports_of_the_prefix(self):
+        printer = SerialPrinter()
+        self.addCleanup(printer.close)
+        # A port the system knows, as Windows learns its ports at boot: Wine
+        # creates the devices of its Ports key when its services start.
+        ports = "HKLM\\Software\\Wine\\Ports"
+        wine_env.session.run("reg", ["add", ports, "/v", "COM23", "/d", printer.tty_path, "/f"])
+        self.addCleanup(self.restart_wine)
+        self.addCleanup(wine_env.session.run, "reg", ["delete", ports, "/v", "COM23", "/f"])
+        self.restart_wine()
+        result = tool("--list")
+        self.assertEqual(0, result.returncode, result.stderr)
+        self.assertIn("COM23  serial port", result.stdout)
+        self.assertEqual(b"", bytes(printer.recorder.received), "listing writes to no port")
 
     def test_bad_arguments(self):
         cases = ((), ("--serial",), ("--serial", "0", "--status"), ("--serial", "3", "--speed", "1200", "--status"),

@@ -46,7 +46,9 @@ jint LibraryClient::openNetwork(const uint8_t (&address)[4], jint timeoutMs) {
 }
 
 // The USB open reads nothing from the array, but a null one fails like any other.
-jint LibraryClient::openUsb(jint timeoutMs) { return openPort(kUsbPortType, {0}, timeoutMs); }
+// An empty array, as Java passes it. A bare {0} would pick the jbyteArray
+// overload and pass a null array, which the library refuses.
+jint LibraryClient::openUsb(jint timeoutMs) { return openPort(kUsbPortType, std::vector<uint8_t>(), timeoutMs); }
 
 jint LibraryClient::openPort(jint portType, jbyteArray parameters, jint timeoutMs) {
     return openPort_(jvm_.env(), nullptr, portType, parameters, timeoutMs);

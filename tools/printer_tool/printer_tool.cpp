@@ -1,8 +1,6 @@
 // printertool: prints on a receipt printer and reports its state through the
 // library's exported entry points, as the Java side calls them.
 
-#include <winsock.h>
-
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -11,6 +9,7 @@
 
 #include "library_client.h"
 #include "tool_options.h"
+#include "tool_platform.h"
 
 using namespace vellamoor;
 
@@ -19,14 +18,6 @@ namespace {
 int fail(int code, const std::string& message) {
     std::fprintf(stderr, "printertool: %s\n", message.c_str());
     return code;
-}
-
-std::string defaultLibrary() {
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string directory(path, length);
-    directory = directory.substr(0, directory.find_last_of("\\/") + 1);
-    return directory + (sizeof(void*) == 8 ? "VellamoorJIOx64.dll" : "VellamoorJIOx32.dll");
 }
 
 std::string printerName(const ToolOptions& options) {
@@ -83,6 +74,47 @@ int reportStatus(LibraryClient& library, jint handle, const ToolOptions& options
                                        std::to_string(options.timeoutMs) + " ms");
     }
     std::printf("%s: %s\n", printerName(options).c_str(), describeStatus(status).c_str());
+    return options.exitStatus ? statusExitCode(status) : kExitSuccess;
+}
+
+// One line per device found; with --status each one the library can open is
+// asked for its state. Without --status nothing is opened or written.
+int listPrinters(const ToolOptions& options) {
+    const std::vector<ListedDevice> devices = listDevices();
+    if (devices.empty()) std::printf("no serial ports or USB printers found\n");
+    for (const ListedDevice& device : devices) std::printf("%s\n", device.line.c_str());
+    if (!options.status) return kExitSuccess;
+    LibraryClient library;
+    std::string error;
+    if (!library.load(options.library.empty() ? defaultLibrary() : options.library, error)) {
+        return fail(kExitNoLibrary, error);
+    }
+    bool usbAsked = false;
+    for (const ListedDevice& device : devices) {
+        ToolOptions one = options;
+        one.exitStatus = false;
+        if (device.kind == ListedDevice::Serial && device.comPort > 0) {
+            one.transport = Transport::Serial;
+            one.comPort = device.comPort;
+        } else if (device.kind == ListedDevice::Usb && device.usbAccepted && !usbAsked) {
+            one.transport = Transport::Usb;  // the library opens the first accepted printer
+            usbAsked = true;
+        } else {
+            continue;
+        }
+        jint handle = openPrinter(library, one);
+        if (handle == 0) {
+            std::printf("%s: cannot open\n", printerName(one).c_str());
+            continue;
+        }
+        std::vector<uint8_t> status(kFullStatusLength, 0);
+        if (library.parsedStatus(handle, status) == 1) {
+            std::printf("%s: %s\n", printerName(one).c_str(), describeStatus(status).c_str());
+        } else {
+            std::printf("%s: no answer within %d ms\n", printerName(one).c_str(), options.timeoutMs);
+        }
+        library.closePort(handle);
+    }
     return kExitSuccess;
 }
 
@@ -128,10 +160,9 @@ int main(int argc, char** argv) {
         return kExitSuccess;
     }
     if (options.version) return reportVersion(options);
-    // The library relies on its host to start Winsock, as the JVM does.
-    WSADATA winsock;
-    if (WSAStartup(MAKEWORD(1, 1), &winsock) != 0) return fail(kExitNoLibrary, "Windows Sockets did not start");
+    if (options.list) return listPrinters(options);
+    if (!startSockets()) return fail(kExitNoLibrary, "Windows Sockets did not start");
     int result = run(options);
-    WSACleanup();
+    stopSockets();
     return result;
 }

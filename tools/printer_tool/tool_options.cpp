@@ -75,6 +75,14 @@ bool parseOne(const std::vector<std::string>& arguments, size_t& i, ToolOptions&
         options.status = true;
         return true;
     }
+    if (option == "--exit-status") {
+        options.exitStatus = true;
+        return true;
+    }
+    if (option == "--list") {
+        options.list = true;
+        return true;
+    }
     if (option != "--serial" && option != "--speed" && option != "--network" && option != "--timeout" &&
         option != "--print" && option != "--library") {
         return refuse(error, "unknown option " + option);
@@ -115,6 +123,13 @@ bool parseToolOptions(const std::vector<std::string>& arguments, ToolOptions& op
         if (options.help) return true;
     }
     if (options.version) return true;
+    if (options.list) {
+        if (options.transport != Transport::None || !options.printFile.empty() || options.testReceipt) {
+            return refuse(error, "--list takes no printer and prints nothing; add --status to ask each one");
+        }
+        return true;
+    }
+    if (options.exitStatus && !options.status) return refuse(error, "--exit-status needs --status");
     if (options.transport == Transport::None) {
         return refuse(error, "choose a printer with --serial N, --network ADDRESS or --usb");
     }
@@ -129,6 +144,7 @@ bool parseToolOptions(const std::vector<std::string>& arguments, ToolOptions& op
 
 const char* toolUsage() {
     return "Usage: printertool PRINTER ACTION... [--timeout MS] [--library DLL]\n"
+           "       printertool --list [--status] [--timeout MS] [--library DLL]\n"
            "       printertool --version [--library DLL]\n"
            "Prints on a receipt printer and reports its state through the VellamoorJIO library.\n"
            "\n"
@@ -141,6 +157,11 @@ const char* toolUsage() {
            "  --print FILE        send FILE to the printer unchanged (raw ESC/POS)\n"
            "  --test-receipt      print a short built-in test receipt\n"
            "  --status            ask the printer for its state and report it in words\n"
+           "  --exit-status       with --status: the exit code carries the state (table below)\n"
+           "FINDING THE PRINTER:\n"
+           "  --list              list the serial ports (with the COM number the library binds each\n"
+           "                      to) and USB printers present, one per line, opening none of them;\n"
+           "                      with --status, ask each one the library can open for its state\n"
            "OPTIONS:\n"
            "  --timeout MS        read, connect and network write time-out (default 1000)\n"
            "  --library DLL       the library to load (default: the DLL beside this program)\n"
@@ -148,7 +169,10 @@ const char* toolUsage() {
            "  --help              show this text\n"
            "\n"
            "Exit codes: 0 done, 2 bad arguments, 3 library not loaded, 4 port did not open,\n"
-           "5 printer did not take the whole job, 6 printer did not answer the status query.\n";
+           "5 printer did not take the whole job, 6 printer did not answer the status query.\n"
+           "With --exit-status: 0 ready, 10 paper near end (ready, but warn), 11 offline,\n"
+           "12 cover open, 13 paper end, 14 cutter error, 6 no answer; the gravest state wins\n"
+           "in the order cover open, paper end, cutter error, offline, paper near end.\n";
 }
 
 std::string describeStatus(const std::vector<uint8_t>& s) {
@@ -171,6 +195,15 @@ std::string describeStatus(const std::vector<uint8_t>& s) {
         reply += hex;
     }
     return words + " (reply" + reply + ")";
+}
+
+int statusExitCode(const std::vector<uint8_t>& s) {
+    if (s[kCoverOpenPosition] != 0) return kExitCoverOpen;
+    if (s[kPaperEndPosition] != 0) return kExitPaperEnd;
+    if (s[kAutoCutterErrorPosition] != 0) return kExitCutterError;
+    if (s[kOfflinePosition] != 0) return kExitOffline;
+    if (s[kPaperNearEndPosition] != 0) return kExitPaperNearEnd;
+    return kExitSuccess;
 }
 
 std::vector<uint8_t> testReceipt(const std::string& transportName) {

@@ -17,6 +17,8 @@ struct ToolOptions {
     std::string printFile;         // empty: no file
     bool testReceipt = false;
     bool status = false;
+    bool exitStatus = false;       // the exit code carries the printer's state
+    bool list = false;             // list the serial ports and USB printers present
     bool help = false;
     bool version = false;
     std::string library;           // empty: the DLL beside the tool
@@ -30,7 +32,17 @@ enum ToolExit : int {
     kExitPortNotOpened = 4,   // the port did not open
     kExitWriteFailed = 5,     // the printer did not take the whole job
     kExitNoStatus = 6,        // the printer did not answer the status query
+    // With --exit-status, the printer's state (0 is ready):
+    kExitPaperNearEnd = 10,   // ready, but the paper is running out
+    kExitOffline = 11,
+    kExitCoverOpen = 12,
+    kExitPaperEnd = 13,
+    kExitCutterError = 14,
 };
+
+// The exit code that carries a printer's state, the gravest first: cover
+// open, paper end, cutter error, offline, paper near end; else ready (0).
+int statusExitCode(const std::vector<uint8_t>& parsedStatus);
 
 // Parses argv[1..]; on failure returns false and says why in `error`.
 bool parseToolOptions(const std::vector<std::string>& arguments, ToolOptions& options, std::string& error);

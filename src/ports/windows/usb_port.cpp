@@ -7,20 +7,13 @@
 
 #include "platform_guards.h"
 #include "port_entries.h"
+#include "usb_print_class.h"
 #include "usb_vendors.h"
 
 namespace vellamoor {
 namespace {
 
-// Device interface class of printers driven by the USB printer class driver.
-const GUID GUID_DEVINTERFACE_USBPRINT = {
-    0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
-
-// A USB device path carries its vendor as a token ("\\?\usb#vid_067b&pid_..."):
-// "vid_" and the vendor ID, at characters 8 to 15.
-const char kVendorTokenPrefix[] = "vid_";
-constexpr size_t kVendorTokenPrefixLength = sizeof kVendorTokenPrefix - 1;
-constexpr size_t kVendorTokenOffset = 8;
+const GUID& GUID_DEVINTERFACE_USBPRINT = usbPrintInterfaceClass();
 constexpr size_t kVendorTokenLength = kVendorTokenPrefixLength + kUsbVendorIdLength;
 constexpr int kOpenAttempts = 3;
 constexpr DWORD kPauseAfterOpenMs = 10;

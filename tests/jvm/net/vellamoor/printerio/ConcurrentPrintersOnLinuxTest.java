@@ -7,9 +7,11 @@ import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.util.ArrayList;
 import java.util.List;
+import java.util.concurrent.CountDownLatch;
 import java.util.concurrent.ExecutorService;
 import java.util.concurrent.Executors;
 import java.util.concurrent.Future;
+import java.util.concurrent.TimeUnit;
 import org.junit.Test;
 
 /**
@@ -35,6 +37,10 @@ public class ConcurrentPrintersOnLinuxTest {
             Printer.openSerial(7, 115200, 2000)};
         final String[] names = {"network4", "network5", "serial7"};
         ExecutorService pool = Executors.newFixedThreadPool(printers.length * THREADS_PER_PRINTER + 1);
+        // The fourth printer is closed while every worker is past its first
+        // 20 jobs and none has done its last 20: truly in the middle.
+        final CountDownLatch pastTheStart = new CountDownLatch(printers.length * THREADS_PER_PRINTER);
+        final CountDownLatch closed = new CountDownLatch(1);
         List<Future<Long>> work = new ArrayList<>();
         for (int p = 0; p < printers.length; p++) {
             for (int t = 0; t < THREADS_PER_PRINTER; t++) {
@@ -43,6 +49,12 @@ public class ConcurrentPrintersOnLinuxTest {
                 work.add(pool.submit(() -> {
                     long bytes = 0;
                     for (int job = 0; job < JOBS_PER_THREAD; job++) {
+                        if (job == 20) {
+                            pastTheStart.countDown();
+                        }
+                        if (job == JOBS_PER_THREAD - 20 && !closed.await(60, TimeUnit.SECONDS)) {
+                            throw new AssertionError("the fourth printer was never closed");
+                        }
                         byte[] data = receipt(names[printer], thread, job).getBytes(StandardCharsets.ISO_8859_1);
                         printers[printer].write(data);
                         printers[printer].status();
@@ -52,8 +64,9 @@ public class ConcurrentPrintersOnLinuxTest {
                 }));
             }
         }
-        Thread.sleep(200);
+        pastTheStart.await();
         closedInTheMiddle.close();
+        closed.countDown();
         long bytes = 0;
         for (Future<Long> f : work) {
             bytes += f.get();
