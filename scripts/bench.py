@@ -84,15 +84,18 @@ def main():
             writer.writerow([name, size, "%.0f" % lib_rate, "%.0f" % raw_rate, "%.2f" % (lib_rate * size / 1e6),
                              "%.2f" % (raw_rate * size / 1e6), "%.3f" % ratio])
             table.append((name, lib_rate, raw_rate, lib_rate * size / 1e6, raw_rate * size / 1e6, ratio, size))
-    print("%s; %s under %s (%s) and, in the Linux rows, libVellamoorJIOx64.so natively; %.1f s per side and row "
-          "in 9 interleaved rounds; ratio = median over the rounds of library rate / raw rate"
-          % (machine(), dll, os.path.basename(session.loader), how, args.seconds))
-    print("| Row | Library calls/s | Raw calls/s | Library MB/s | Raw MB/s | Ratio |")
-    print("|---|---:|---:|---:|---:|---:|")
+    report = ["%s; %s under %s (%s) and, in the Linux rows, libVellamoorJIOx64.so natively; %.1f s per side and "
+              "row in 9 interleaved rounds; ratio = median over the rounds of library rate / raw rate"
+              % (machine(), dll, os.path.basename(session.loader), how, args.seconds), "",
+              "| Row | Library calls/s | Raw calls/s | Library MB/s | Raw MB/s | Ratio |",
+              "|---|---:|---:|---:|---:|---:|"]
     for name, lib_rate, raw_rate, lib_mb, raw_mb, ratio, size in table:
         mb = ("%.2f" % lib_mb, "%.2f" % raw_mb) if size else ("", "")
-        print("| %s | %.0f | %.0f | %s | %s | %.3f |" % (name, lib_rate, raw_rate, mb[0], mb[1], ratio))
-    print("CSV: %s" % os.path.relpath(os.path.join(out_dir, "bench.csv"), ROOT))
+        report.append("| %s | %.0f | %.0f | %s | %s | %.3f |" % (name, lib_rate, raw_rate, mb[0], mb[1], ratio))
+    with open(os.path.join(out_dir, "bench.md"), "w") as out:
+        out.write("\n".join(report) + "\n")
+    print("\n".join(report))
+    print("Written to %s and bench.csv beside it" % os.path.relpath(os.path.join(out_dir, "bench.md"), ROOT))
     return 0
 
 

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the jar (IOPort, the Printer API, the loader, both DLLs and the
-# Linux library as resources) and runs the loader's and the API's unit tests
-# against it. Needs the win32, win64 and linux builds. With --jar-only it
+# Linux library as resources), compiles the README's first program against
+# it and runs the loader's and the API's unit tests. Needs the win32, win64 and linux builds. With --jar-only it
 # builds the jar and stops.
 #
 # The jar is the same bytes for one commit wherever it is built: its entries
@@ -19,6 +19,12 @@ echo "version=$(cat VERSION)" >"$out/classes/net/vellamoor/printerio/version.pro
     $(find . -type f | LC_ALL=C sort))
 echo "built $out/vellamoor-printerio.jar"
 [ "${1:-}" = --jar-only ] && exit 0
+
+# The README's first program compiles against the jar as it stands.
+mkdir -p "$out/readme"
+awk '/^```java$/ { copying = 1; next } /^```$/ && copying { exit } copying' README.md >"$out/readme/FirstReceipt.java"
+javac -cp "$out/vellamoor-printerio.jar" -d "$out/readme" "$out/readme/FirstReceipt.java"
+echo "compiled the README's FirstReceipt.java"
 
 classpath="$out/vellamoor-printerio.jar:/usr/share/java/junit4.jar:/usr/share/java/hamcrest-core.jar"
 javac -Xlint:-options -cp "$classpath" -d "$out/test-classes" java/test/net/vellamoor/printerio/*.java

@@ -1,6 +1,7 @@
 import java.nio.charset.StandardCharsets;
 import net.vellamoor.printerio.Printer;
 import net.vellamoor.printerio.PrinterException;
+import net.vellamoor.printerio.PrinterNotReadyException;
 import net.vellamoor.printerio.PrinterStatus;
 
 /**
@@ -11,6 +12,10 @@ import net.vellamoor.printerio.PrinterStatus;
  * java -cp vellamoor-printerio.jar:. PrintReceipt network 192.168.1.100
  * java -cp vellamoor-printerio.jar:. PrintReceipt usb
  * </pre>
+ *
+ * Exits 0 when the receipt was sent, 2 for bad arguments, 4 when the printer
+ * could not be opened or did not take the whole receipt, 5 when it reported
+ * that it cannot print (nothing was sent).
  */
 public final class PrintReceipt {
     private static final int TIMEOUT_MS = 2000;
@@ -22,9 +27,11 @@ public final class PrintReceipt {
         }
         byte[] receipt = receipt();
         try (Printer printer = open(args)) {
-            printer.write(receipt);
-            PrinterStatus status = printer.status();
+            PrinterStatus status = printer.print(receipt);
             System.out.println("printed " + receipt.length + " bytes; printer " + status);
+        } catch (PrinterNotReadyException e) {
+            System.err.println(e.getMessage());
+            System.exit(5);
         } catch (PrinterException e) {
             System.err.println(e.getMessage());
             System.exit(4);

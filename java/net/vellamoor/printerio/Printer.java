@@ -1,6 +1,12 @@
 package net.vellamoor.printerio;
 
+import java.io.IOException;
+import java.io.OutputStream;
+import java.time.Duration;
+import java.util.ArrayList;
 import java.util.Arrays;
+import java.util.List;
+import java.util.concurrent.TimeUnit;
 
 /**
  * One open receipt printer: a serial COM port, the first USB printer, or a
@@ -16,6 +22,17 @@ import java.util.Arrays;
  * }
  * </pre>
  *
+ * <p>Every call blocks until the library's call returns, which is bounded by
+ * the time-out given at open except for serial and USB writes, which wait
+ * until the driver has taken the bytes. A thread waiting for its turn can be
+ * interrupted: its call then throws a {@link PrinterException} and the
+ * thread's interrupt status is kept. Time-outs are whole milliseconds, 0 for
+ * no limit; negative ones are refused.
+ *
+ * <p>{@link #print(byte[])} sends a job only to a printer that reports it can
+ * print and returns the state after the job; {@link #watch} reports every
+ * change of state to a listener.
+ *
  * <p>Do not call {@link IOPort} directly while printers are open through
  * this class: the library numbers ports by position, and this class can keep
  * every printer talking to its own port only when it sees every open and
@@ -30,7 +47,8 @@ public final class Printer implements AutoCloseable {
     private final int portType;
     private final int entries;  // a network printer is two entries: data and status connection
     private final String name;
-    private boolean closed;     // guarded by table.lock
+    private volatile boolean closed;  // written under table.lock
+    private final List<StatusWatch> watches = new ArrayList<>();  // guarded by itself
 
     private Printer(PortTables tables, int portType, String name) {
         this.table = tables.table(portType);
@@ -61,6 +79,21 @@ public final class Printer implements AutoCloseable {
         return openUsb(PortTables.NATIVE, timeoutMs);
     }
 
+    /** {@link #openSerial(int, int, int)} with the time-out as a {@link Duration} (zero: no limit). */
+    public static Printer openSerial(int comPort, int bitsPerSecond, Duration timeout) throws PrinterException {
+        return openSerial(comPort, bitsPerSecond, milliseconds(timeout));
+    }
+
+    /** {@link #openNetwork(String, int)} with the time-out as a {@link Duration} (zero: no limit). */
+    public static Printer openNetwork(String address, Duration timeout) throws PrinterException {
+        return openNetwork(address, milliseconds(timeout));
+    }
+
+    /** {@link #openUsb(int)} with the time-out as a {@link Duration} (zero: no limit). */
+    public static Printer openUsb(Duration timeout) throws PrinterException {
+        return openUsb(milliseconds(timeout));
+    }
+
     static Printer openSerial(PortTables tables, int comPort, int bitsPerSecond, int timeoutMs)
             throws PrinterException {
         if (comPort < 1 || comPort > Byte.MAX_VALUE) {
@@ -80,9 +113,12 @@ public final class Printer implements AutoCloseable {
 
     private static Printer open(PortTables tables, int portType, byte[] parameters, int timeoutMs, String name)
             throws PrinterException {
+        if (timeoutMs < 0) {
+            throw new IllegalArgumentException("time-out " + timeoutMs + " ms is negative (0 means no limit)");
+        }
         tables.natives.ensureLoaded();
         Printer printer = new Printer(tables, portType, name);
-        printer.table.lock.lock();
+        printer.lockTable("open");
         try {
             int expected = portType * 256 + 1 + entriesBefore(printer.table, null);
             int handle = tables.natives.open(portType, parameters, timeoutMs);
@@ -107,6 +143,68 @@ public final class Printer implements AutoCloseable {
     }
 
     /**
+     * Sends a job only to a printer that can print: asks for the state
+     * first, refuses with a {@link PrinterNotReadyException} carrying it when
+     * the printer is offline, its cover is open, its paper is out or its
+     * cutter failed, else writes the whole job and returns the state after
+     * it (paper near end is reported there, not refused).
+     */
+    public PrinterStatus print(byte[] job) throws PrinterException {
+        PrinterStatus before = status();
+        if (!before.isReady()) {
+            throw new PrinterNotReadyException("the " + name + " cannot print: " + before, before);
+        }
+        write(job);
+        return status();
+    }
+
+    /**
+     * This printer as an {@link OutputStream}: each write is a
+     * {@link #write(byte[], int, int)}, its failures an {@link IOException}
+     * whose cause is the {@link PrinterException}. Closing the stream leaves
+     * the printer open.
+     */
+    public OutputStream outputStream() {
+        return new OutputStream() {
+            @Override
+            public void write(int b) throws IOException {
+                write(new byte[] {(byte) b}, 0, 1);
+            }
+
+            @Override
+            public void write(byte[] data, int offset, int length) throws IOException {
+                try {
+                    Printer.this.write(data, offset, length);
+                } catch (PrinterException e) {
+                    throw new IOException(e.getMessage(), e);
+                }
+            }
+        };
+    }
+
+    /**
+     * Asks the printer for its state every {@code interval} and tells
+     * {@code listener} of each change; see {@link StatusWatch}. The watch
+     * ends when it is closed or when this printer closes.
+     */
+    public StatusWatch watch(Duration interval, StatusListener listener) {
+        if (interval.isNegative() || interval.isZero()) {
+            throw new IllegalArgumentException("interval " + interval + " is not positive");
+        }
+        StatusWatch watch = new StatusWatch(this, interval.toNanos(), listener);
+        synchronized (watches) {
+            watches.add(watch);
+        }
+        watch.start();
+        return watch;
+    }
+
+    /** Whether this printer is open: true from its open until its close. */
+    public boolean isOpen() {
+        return !closed;
+    }
+
+    /**
      * Writes {@code length} bytes of {@code data} from {@code offset}. A
      * printer that takes only part of a job is offered the rest; one that
      * takes nothing more ends the write with an {@link IncompleteWriteException}
@@ -116,7 +214,7 @@ public final class Printer implements AutoCloseable {
         if (offset < 0 || length < 0 || offset > data.length - length) {
             throw new IndexOutOfBoundsException("offset " + offset + ", length " + length + ", array " + data.length);
         }
-        table.lock.lock();
+        lockTable("write to");
         try {
             int handle = openHandle("write to");
             int done = 0;
@@ -137,7 +235,7 @@ public final class Printer implements AutoCloseable {
 
     /** Asks the printer for its state. */
     public PrinterStatus status() throws PrinterException {
-        table.lock.lock();
+        lockTable("ask");
         try {
             byte[] array = new byte[PrinterStatus.ARRAY_LENGTH];
             if (natives.status(openHandle("ask"), array) != 1) {
@@ -149,9 +247,15 @@ public final class Printer implements AutoCloseable {
         }
     }
 
-    /** Closes the port; later calls fail, a second close does nothing. */
+    /** Closes the port and ends its status watches; later calls fail, a second close does nothing. */
     @Override
     public void close() {
+        synchronized (watches) {
+            for (StatusWatch watch : watches) {
+                watch.close();
+            }
+            watches.clear();
+        }
         table.lock.lock();
         try {
             if (closed) {
@@ -168,6 +272,27 @@ public final class Printer implements AutoCloseable {
     @Override
     public String toString() {
         return name;
+    }
+
+    // Waiting for the table can be interrupted; the interrupt status is kept
+    // for the caller to see.
+    private void lockTable(String action) throws PrinterException {
+        try {
+            table.lock.lockInterruptibly();
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
+            throw new PrinterException("interrupted while waiting to " + action + " the " + name, e);
+        }
+    }
+
+    private static int milliseconds(Duration timeout) {
+        if (timeout.isNegative()) {
+            throw new IllegalArgumentException("time-out " + timeout + " is negative (zero means no limit)");
+        }
+        if (timeout.compareTo(Duration.ofMillis(Integer.MAX_VALUE)) > 0) {
+            throw new IllegalArgumentException("time-out " + timeout + " is longer than " + Integer.MAX_VALUE + " ms");
+        }
+        return (int) TimeUnit.NANOSECONDS.toMillis(timeout.toNanos());
     }
 
     private int openHandle(String action) throws PrinterException {

@@ -2,7 +2,10 @@ package net.vellamoor.printerio;
 
 import java.util.Arrays;
 
-/** A printer's state as one status query found it. Immutable. */
+/**
+ * A printer's state as one status query found it. Immutable; two statuses
+ * are equal when every flag and the reply bytes are.
+ */
 public final class PrinterStatus {
     static final int ARRAY_LENGTH = IOPort.STATUS_REPLY_BYTES + IOPort.STATUS_REPLY_CAPACITY;
 
@@ -12,6 +15,11 @@ public final class PrinterStatus {
     private final boolean paperEnd;
     private final boolean paperNearEnd;
     private final byte[] reply;
+
+    // Bit 2 of the first reply byte, in both reply layouts (the printer
+    // status of DLE EOT 1, the first byte of the automatic status back):
+    // the drawer kick-out connector's pin 3.
+    private static final int DRAWER_BIT = 0x04;
 
     private PrinterStatus(byte[] array) {
         coverOpen = array[IOPort.STATUS_COVER_OPEN] != 0;
@@ -48,9 +56,39 @@ public final class PrinterStatus {
         return paperNearEnd;
     }
 
+    /**
+     * The drawer kick-out connector's pin 3 signal (bit 2 of the first reply
+     * byte); with most drawers it is high while the drawer is open.
+     */
+    public boolean drawerSignal() {
+        return reply.length > 0 && (reply[0] & DRAWER_BIT) != 0;
+    }
+
+    /** Online, cover closed, paper present (near end is still ready) and no cutter error. */
+    public boolean isReady() {
+        return !offline && !coverOpen && !paperEnd && !autoCutterError;
+    }
+
     /** The printer's reply bytes as received (1 to 128), a copy. */
     public byte[] reply() {
         return reply.clone();
+    }
+
+    @Override
+    public boolean equals(Object other) {
+        if (!(other instanceof PrinterStatus)) {
+            return false;
+        }
+        PrinterStatus that = (PrinterStatus) other;
+        return coverOpen == that.coverOpen && offline == that.offline && autoCutterError == that.autoCutterError
+            && paperEnd == that.paperEnd && paperNearEnd == that.paperNearEnd && Arrays.equals(reply, that.reply);
+    }
+
+    @Override
+    public int hashCode() {
+        int flags = (coverOpen ? 1 : 0) | (offline ? 2 : 0) | (autoCutterError ? 4 : 0) | (paperEnd ? 8 : 0)
+            | (paperNearEnd ? 16 : 0);
+        return 31 * flags + Arrays.hashCode(reply);
     }
 
     @Override
@@ -61,6 +99,7 @@ public final class PrinterStatus {
         if (paperEnd) words.append(", paper end");
         if (paperNearEnd) words.append(", paper near end");
         if (!paperEnd && !paperNearEnd) words.append(", paper present");
+        if (drawerSignal()) words.append(", drawer signal high");
         return words.toString();
     }
 }

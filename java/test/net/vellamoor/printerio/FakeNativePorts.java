@@ -28,6 +28,11 @@ final class FakeNativePorts implements NativePorts {
         ThreadLocal.withInitial(HashMap::new);
     /** Bytes a write takes at most; 0 takes nothing. */
     volatile int writeLimit = Integer.MAX_VALUE;
+    /** The parameters of the last open. */
+    volatile byte[] lastParameters;
+    /** What a status query reports: these positions of the status array set, or no answer at all. */
+    volatile int[] statusFlags = {IOPort.STATUS_OFFLINE};
+    volatile boolean silent;
 
     private final List<List<String>> tables = new ArrayList<>();
     private final AtomicInteger[] inCall = {new AtomicInteger(), new AtomicInteger(), new AtomicInteger(),
@@ -72,6 +77,7 @@ final class FakeNativePorts implements NativePorts {
     @Override
     public int open(int portType, byte[] parameters, int timeoutMs) {
         enter(portType);
+        lastParameters = parameters.clone();
         try {
             List<String> waiting = nextDevices.get().get(portType);
             if (waiting == null || waiting.isEmpty()) {
@@ -122,10 +128,12 @@ final class FakeNativePorts implements NativePorts {
         enter(portType);
         try {
             String device = deviceAt(handle);
-            if (device == null) {
+            if (device == null || silent) {
                 return 0;
             }
-            status[1] = 1;  // offline
+            for (int position : statusFlags) {
+                status[position] = 1;
+            }
             status[8] = 1;
             status[9] = (byte) device.charAt(0);
             return 1;

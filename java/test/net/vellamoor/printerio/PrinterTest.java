@@ -154,6 +154,156 @@ public class PrinterTest {
         }
     }
 
+    @Test
+    public void speedsAndStatusFlagsEachHaveTheirOwnPlace() throws Exception {
+        int[][] speeds = {{9600, 1}, {19200, 2}, {38400, 3}, {115200, 4}};
+        for (int[] speed : speeds) {
+            setUp();
+            natives.willOpen(IOPort.SERIAL, "S");
+            Printer.openSerial(tables, 3, speed[0], 500).close();
+            assertArrayEquals(speed[0] + " bps", new byte[] {3, (byte) speed[1]}, natives.lastParameters);
+        }
+        String[] flags = {"coverOpen", "offline", "autoCutterError", "", "", "paperEnd", "paperNearEnd"};
+        for (int position = 0; position < flags.length; position++) {
+            if (flags[position].isEmpty()) {
+                continue;
+            }
+            byte[] array = new byte[PrinterStatus.ARRAY_LENGTH];
+            array[position] = 1;
+            PrinterStatus status = PrinterStatus.fromArray(array);
+            String set = (status.coverOpen() ? "coverOpen" : "") + (status.offline() ? "offline" : "")
+                + (status.autoCutterError() ? "autoCutterError" : "") + (status.paperEnd() ? "paperEnd" : "")
+                + (status.paperNearEnd() ? "paperNearEnd" : "");
+            assertEquals("position " + position, flags[position], set);
+            assertEquals("position " + position, position == 6, status.isReady());
+        }
+    }
+
+    @Test
+    public void statusIsAValueWithADrawerSignal() {
+        byte[] array = new byte[PrinterStatus.ARRAY_LENGTH];
+        array[IOPort.STATUS_REPLY_COUNT] = 1;
+        array[IOPort.STATUS_REPLY_BYTES] = 0x16;
+        PrinterStatus drawerHigh = PrinterStatus.fromArray(array);
+        assertTrue(drawerHigh.drawerSignal());
+        assertEquals(drawerHigh, PrinterStatus.fromArray(array.clone()));
+        assertEquals(drawerHigh.hashCode(), PrinterStatus.fromArray(array.clone()).hashCode());
+        array[IOPort.STATUS_REPLY_BYTES] = 0x12;
+        assertFalse(PrinterStatus.fromArray(array).drawerSignal());
+        assertFalse("the reply bytes count", drawerHigh.equals(PrinterStatus.fromArray(array)));
+    }
+
+    @Test
+    public void anOpenOutOfStepWithTheLibraryIsUndone() throws Exception {
+        natives.willOpen(IOPort.SERIAL, "direct");
+        assertEquals(513, natives.open(IOPort.SERIAL, new byte[] {1, 1}, 500));  // IOPort used beside Printer
+        try {
+            serial("A");
+            fail("the library named the port 514 where 513 was due");
+        } catch (PrinterException e) {
+            assertTrue(e.getMessage(), e.getMessage().contains("514 where 513 was due"));
+        }
+        assertEquals("the port opened out of step is closed again", 0, natives.status(514, new byte[137]));
+    }
+
+    @Test
+    public void printRefusesAPrinterThatCannotPrintAndReportsTheStateAfter() throws Exception {
+        Printer printer = serial("P");
+        try {
+            printer.print(bytes("job"));
+            fail("an offline printer must not get the job");
+        } catch (PrinterNotReadyException e) {
+            assertTrue(e.status().offline());
+        }
+        assertEquals(0, natives.receivedBy("P").length);
+        natives.statusFlags = new int[] {IOPort.STATUS_PAPER_NEAR_END};
+        assertTrue("near end is still ready, and said after the job", printer.print(bytes("job")).paperNearEnd());
+        assertArrayEquals(bytes("job"), natives.receivedBy("P"));
+    }
+
+    @Test
+    public void aWatchReportsEveryChangeAndStopsWithThePrinter() throws Exception {
+        natives.statusFlags = new int[0];
+        Printer printer = serial("W");
+        java.util.concurrent.BlockingQueue<String> changes = new java.util.concurrent.LinkedBlockingQueue<>();
+        StatusWatch watch = printer.watch(java.time.Duration.ofMillis(5),
+            (previous, current) -> changes.add(describe(previous) + " -> " + describe(current)));
+        assertEquals("none -> ready", changes.poll(5, java.util.concurrent.TimeUnit.SECONDS));
+        natives.statusFlags = new int[] {IOPort.STATUS_COVER_OPEN};
+        assertEquals("ready -> cover", changes.poll(5, java.util.concurrent.TimeUnit.SECONDS));
+        natives.silent = true;
+        assertEquals("cover -> none", changes.poll(5, java.util.concurrent.TimeUnit.SECONDS));
+        natives.silent = false;
+        assertEquals("none -> cover", changes.poll(5, java.util.concurrent.TimeUnit.SECONDS));
+        printer.close();
+        for (int i = 0; i < 100 && watch.isActive(); i++) {
+            Thread.sleep(10);
+        }
+        assertFalse("the watch ends with the printer", watch.isActive());
+    }
+
+    private static String describe(PrinterStatus status) {
+        return status == null ? "none" : status.coverOpen() ? "cover" : status.isReady() ? "ready" : "other";
+    }
+
+    @Test
+    public void javaConventions() throws Exception {
+        Printer printer = serial("J");
+        assertTrue(printer.isOpen());
+        printer.outputStream().write(bytes("via a stream"));
+        assertArrayEquals(bytes("via a stream"), natives.receivedBy("J"));
+        printer.close();
+        assertFalse(printer.isOpen());
+        try {
+            printer.outputStream().write(1);
+            fail("a closed printer's stream must fail");
+        } catch (java.io.IOException e) {
+            assertTrue(e.getCause() instanceof PrinterException);
+        }
+        Runnable[] refused = {() -> open(() -> Printer.openSerial(tables, 3, 9600, -1)),
+            () -> open(() -> Printer.openSerial(3, 9600, java.time.Duration.ofMillis(-1))),
+            () -> open(() -> Printer.openNetwork("10.0.0.1", java.time.Duration.ofDays(30)))};
+        for (Runnable open : refused) {
+            try {
+                open.run();
+                fail("a negative or too long time-out must be refused");
+            } catch (IllegalArgumentException expected) {
+                // refused before anything is opened
+            }
+        }
+    }
+
+    private interface Opening {
+        Printer open() throws PrinterException;
+    }
+
+    private static void open(Opening opening) {
+        try {
+            opening.open();
+        } catch (PrinterException e) {
+            throw new AssertionError(e);
+        }
+    }
+
+    @Test
+    public void aThreadWaitingForItsTurnCanBeInterrupted() throws Exception {
+        Printer printer = serial("I");
+        tables.table(IOPort.SERIAL).lock.lock();  // another call holds the table
+        java.util.concurrent.atomic.AtomicReference<Throwable> seen = new java.util.concurrent.atomic.AtomicReference<>();
+        Thread waiting = new Thread(() -> {
+            try {
+                printer.status();
+            } catch (PrinterException e) {
+                seen.set(Thread.currentThread().isInterrupted() ? e.getCause() : e);
+            }
+        });
+        waiting.start();
+        waiting.interrupt();
+        waiting.join(5000);
+        tables.table(IOPort.SERIAL).lock.unlock();
+        assertTrue("ended by the interrupt, status kept: " + seen.get(), seen.get() instanceof InterruptedException);
+    }
+
     private static byte[] bytes(String text) {
         return text.getBytes(StandardCharsets.US_ASCII);
     }
