@@ -28,7 +28,7 @@ bool ensureConnected(PortIndex index) {
 
 }  // namespace
 
-int32_t statusSocketIndex = -1;
+std::atomic<int32_t> statusSocketIndex{-1};
 
 int32_t openNetworkPrinter(int32_t timeoutMs, uint32_t address) {
     statusSocketIndex = -1;
@@ -83,7 +83,7 @@ PortIndex statusConnectionFor(PortIndex dataIndex) {
             return dataIndex + 1;
         }
     }
-    return static_cast<PortIndex>(statusSocketIndex);
+    return static_cast<PortIndex>(statusSocketIndex.load());
 }
 
 }  // namespace vellamoor

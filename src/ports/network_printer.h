@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "transport.h"
@@ -8,8 +9,9 @@ namespace vellamoor {
 
 // Network-table index of the status connection (TCP 4000) of the network
 // printer opened last; -1 at load, and the failed open's code when a status
-// connection did not open. Negative values name no entry.
-extern int32_t statusSocketIndex;
+// connection did not open. Negative values name no entry. Atomic: a status
+// query on one printer may read it while another printer opens.
+extern std::atomic<int32_t> statusSocketIndex;
 
 // A network printer is two connections of the network table: print data on
 // TCP 9100 and, right after it, status on TCP 4000. Both open or neither

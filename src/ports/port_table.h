@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -11,9 +12,14 @@ namespace vellamoor {
 // index could never be named by Java.
 constexpr uint32_t kMaxHandleIndex = 255;
 
-// A growable, gap-free sequence of plain records in order of opening. Indices
-// are 1-based positions; index 0 names the last entry. Removing an entry moves
+// A gap-free sequence of plain records in order of opening. Indices are
+// 1-based positions; index 0 names the last entry. Removing an entry moves
 // every later entry down one place, so an index is a position, not an identity.
+//
+// Calls on different entries may run at the same time, and an append may run
+// beside them: the storage is taken once, for every entry a handle can name,
+// and never moves, and the count is published after the new record. Removals
+// must not overlap any other use of the table (the Java side keeps them apart).
 template <typename Entry>
 class PortTable {
     static_assert(std::is_trivially_copyable<Entry>::value,
@@ -29,11 +35,14 @@ public:
     ~PortTable() { std::free(entries_); }
 
     // Returns the new entry's index (the entry count after appending), or 0
-    // when the storage could not grow; the table is then unchanged.
+    // when the table is full or its storage could not be had; the table is
+    // then unchanged.
     uint32_t append(const Entry& entry) {
-        if (count_ == capacity_ && !grow()) return 0;
-        entries_[count_] = entry;
-        return ++count_;
+        const uint32_t count = count_.load(std::memory_order_relaxed);
+        if (count == kCapacity || (entries_ == nullptr && !allocate())) return 0;
+        entries_[count] = entry;
+        count_.store(count + 1, std::memory_order_release);
+        return count + 1;
     }
 
     // The entry the index names, or nullptr. Indices compare unsigned, so the
@@ -47,36 +56,34 @@ public:
     void removeAt(uint32_t index) {
         uint32_t position = 0;
         if (!resolve(index, position)) return;
+        const uint32_t count = count_.load(std::memory_order_relaxed);
         std::memmove(static_cast<void*>(&entries_[position]), &entries_[position + 1],
-                     (count_ - position - 1) * sizeof(Entry));
-        --count_;
+                     (count - position - 1) * sizeof(Entry));
+        count_.store(count - 1, std::memory_order_release);
     }
 
-    uint32_t count() const { return count_; }
-    uint32_t capacity() const { return capacity_; }
+    uint32_t count() const { return count_.load(std::memory_order_acquire); }
+    uint32_t capacity() const { return entries_ == nullptr ? 0 : kCapacity; }
+
+    // Every index a handle can name, and one more: an open appends its entry
+    // before it finds the index unnameable and closes it again.
+    static constexpr uint32_t kCapacity = kMaxHandleIndex + 1;
 
 private:
     bool resolve(uint32_t index, uint32_t& position) const {
-        if (count_ == 0 || index > count_) return false;
-        position = (index == 0 ? count_ : index) - 1;
+        const uint32_t count = count_.load(std::memory_order_acquire);
+        if (count == 0 || index > count) return false;
+        position = (index == 0 ? count : index) - 1;
         return true;
     }
 
-    // Grows by half the capacity (at least one record), keeping the capacity
-    // sequence 1, 2, 3, 4, 6, 9, 13 ... The storage never shrinks.
-    bool grow() {
-        uint32_t wanted = capacity_ + capacity_ / 2;
-        if (wanted < count_ + 1) wanted = count_ + 1;
-        void* storage = std::realloc(static_cast<void*>(entries_), wanted * sizeof(Entry));
-        if (storage == nullptr) return false;
-        entries_ = static_cast<Entry*>(storage);
-        capacity_ = wanted;
-        return true;
+    bool allocate() {
+        entries_ = static_cast<Entry*>(std::calloc(kCapacity, sizeof(Entry)));
+        return entries_ != nullptr;
     }
 
     Entry* entries_ = nullptr;
-    uint32_t count_ = 0;
-    uint32_t capacity_ = 0;
+    std::atomic<uint32_t> count_{0};
 };
 
 }  // namespace vellamoor

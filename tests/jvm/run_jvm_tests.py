@@ -19,7 +19,8 @@ sys.path.insert(0, os.path.join(ROOT, "tools", "virtual_printer"))
 from virtual_printer import NetworkPrinter, PrinterState, SerialPrinter  # noqa: E402
 
 JUNIT = ["/usr/share/java/junit4.jar", "/usr/share/java/hamcrest-core.jar"]
-TESTS = ["net.vellamoor.printerio.IOPortOnLinuxTest", "net.vellamoor.printerio.ConcurrentPrintersOnLinuxTest"]
+TESTS = ["net.vellamoor.printerio.IOPortOnLinuxTest", "net.vellamoor.printerio.ConcurrentPrintersOnLinuxTest",
+         "net.vellamoor.printerio.StuckPrinterOnLinuxTest"]
 # What HotSpot prints when -Xcheck:jni finds misuse.
 JNI_COMPLAINT = re.compile(r"WARNING in native method|FATAL ERROR in native method|JNI (warning|error)", re.I)
 
@@ -69,10 +70,13 @@ def main():
                 NetworkPrinter("127.0.8.4", record_path=record("network4.bin")),
                 NetworkPrinter("127.0.8.5", record_path=record("network5.bin")),
                 NetworkPrinter("127.0.8.6"),
-                NetworkPrinter("127.0.8.7", idle_close_ms=300, record_path=record("idle.bin"))]
+                NetworkPrinter("127.0.8.7", idle_close_ms=300, record_path=record("idle.bin")),
+                # The stuck-printer test's printers: one that stops reading for 3 s, one that answers.
+                SerialPrinter(stall_after=1024, stall_for=3.0), SerialPrinter()]
     serial, silent, usb = printers[:3]
     env = dict(os.environ, VELLAMOOR_COM5=serial.tty_path, VELLAMOOR_COM6=silent.tty_path,
-               VELLAMOOR_COM7=printers[6].tty_path, VELLAMOOR_TEST_USB_ROOT=usb_stand_in(args.work, usb))
+               VELLAMOOR_COM7=printers[6].tty_path, VELLAMOOR_COM8=printers[-2].tty_path,
+               VELLAMOOR_COM9=printers[-1].tty_path, VELLAMOOR_TEST_USB_ROOT=usb_stand_in(args.work, usb))
     command = ["java", "-Xcheck:jni", "-Dvellamoor.printerio.library=" + os.path.abspath(args.library),
                "-Dtest.records=" + args.work, "-cp", os.pathsep.join([classes] + JUNIT),
                "org.junit.runner.JUnitCore"] + TESTS

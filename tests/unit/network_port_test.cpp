@@ -20,7 +20,7 @@ TEST_F(NetworkPort, OpensDataThenStatusConnection) {
     ASSERT_EQ(769, openPort(3, {192, 168, 1, 100}, 500));
     EXPECT_EQ((std::vector<std::string>{"connect(192.168.1.100:9100)", "connect(192.168.1.100:4000)"}),
               sim::callsOf("connect"));
-    EXPECT_EQ(2, statusSocketIndex);
+    EXPECT_EQ(2, statusSocketIndex.load());
     EXPECT_EQ((std::vector<std::string>{"select(0s+500000us)", "select(0s+500000us)"}), sim::callsOf("select"))
         << "the exception set is not watched";
     for (uint32_t index : {1u, 2u}) {
@@ -82,14 +82,14 @@ TEST_F(NetworkPort, FailedOpensCloseTheirSocket) {
 TEST_F(NetworkPort, PrinterWithoutStatusConnectionIsClosedAgain) {
     sim::peer("192.168.1.100:4000").connect = sim::Connect::NeverReady;
     EXPECT_EQ(0, openPort(3, {192, 168, 1, 100}, 500));
-    EXPECT_EQ(kNetworkNotConnected, statusSocketIndex);
+    EXPECT_EQ(kNetworkNotConnected, statusSocketIndex.load());
     EXPECT_EQ(0u, networkPortTable().count()) << "the data connection must not stay open without a handle";
     EXPECT_EQ(0u, sim::ledger().sockets);
 
     sim::peer("192.168.1.100:9100").connect = sim::Connect::NeverReady;
     sim::clearCalls();
     EXPECT_EQ(0, openPort(3, {192, 168, 1, 100}, 500));
-    EXPECT_EQ(-1, statusSocketIndex);
+    EXPECT_EQ(-1, statusSocketIndex.load());
     EXPECT_EQ(1u, sim::callsOf("connect").size()) << "no status connection without a data connection";
 }
 
@@ -201,7 +201,7 @@ TEST_F(NetworkPort, ClosingAHandleClosesBothConnections) {
                                         "closesocket(" + std::to_string(data) + ")"}),
               sim::callsOf("closesocket"));
     EXPECT_EQ(0u, networkPortTable().count());
-    EXPECT_EQ(2, statusSocketIndex) << "a close leaves statusSocketIndex alone";
+    EXPECT_EQ(2, statusSocketIndex.load()) << "a close leaves statusSocketIndex alone";
     EXPECT_EQ(769, openPort(3, {192, 168, 1, 100})) << "the printer opens again";
 }
 
@@ -212,7 +212,7 @@ TEST_F(NetworkPort, TwoPrintersCloseIndependently) {
     sim::peer("192.168.1.101:4000");
     ASSERT_EQ(769, openPort(3, {192, 168, 1, 100}));
     ASSERT_EQ(771, openPort(3, {192, 168, 1, 101}));
-    EXPECT_EQ(4, statusSocketIndex);
+    EXPECT_EQ(4, statusSocketIndex.load());
     closePort(769);
     ASSERT_EQ(2u, networkPortTable().count());
     EXPECT_EQ(9100, networkPortTable().entryAt(1)->tcpPort);

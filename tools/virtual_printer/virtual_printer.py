@@ -146,8 +146,12 @@ class Responder:
 class SerialPrinter:
     """A printer on a pseudo-terminal; `link(prefix, n)` makes it COMn in Wine."""
 
-    def __init__(self, state=None, record_path=None, answers=None, **knobs):
+    def __init__(self, state=None, record_path=None, answers=None, stall_after=None, stall_for=0.0, **knobs):
         self.master, self.slave = os.openpty()
+        # A printer that stops taking data (out of paper, say): after
+        # stall_after bytes it reads nothing for stall_for seconds.
+        self.stall_after = stall_after
+        self.stall_for = stall_for
         tty.setraw(self.master)
         self.tty_path = os.ttyname(self.slave)
         self.recorder = Recorder(record_path)
@@ -193,6 +197,9 @@ class SerialPrinter:
             except OSError:
                 continue
             self.recorder.add_bytes(data)
+            if self.stall_after is not None and len(self.recorder.received) >= self.stall_after:
+                self.stall_after = None
+                self._stop.wait(self.stall_for)
             pending += data
             while True:
                 at = pending.find(bytes([DLE, EOT]))

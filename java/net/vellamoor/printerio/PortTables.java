@@ -1,24 +1,68 @@
 package net.vellamoor.printerio;
 
-import java.util.ArrayList;
 import java.util.List;
+import java.util.concurrent.CopyOnWriteArrayList;
 import java.util.concurrent.locks.ReentrantLock;
+import java.util.concurrent.locks.ReentrantReadWriteLock;
 
 /**
  * The Java side's mirror of the library's three port tables: which printers
- * are open, in which order, and one lock per table. The library takes no
- * locks, so every native call that touches a table is made holding that
- * table's lock; calls on different transports never wait for each other.
+ * are open, in which order, and the locks that keep their handles right.
  * Handles are positions, so a printer's handle is worked out from its place
- * in the mirror each time it is used.
+ * in the mirror each time it is used, and nothing may move a position while
+ * a call uses it:
+ * <ul>
+ * <li>calls on printers (writes, status queries) hold {@link Table#positions}
+ * shared, so calls on different printers of one transport run side by side
+ * and a printer that is stuck holds up no other;</li>
+ * <li>removing a printer's entries moves the later ones down, so the native
+ * close runs only with {@code positions} held alone. A close that finds
+ * calls in flight returns at once and leaves the printer in
+ * {@link Table#closing}; the last call to leave the table closes it;</li>
+ * <li>opens append at the end, which moves nothing, and take turns with
+ * each other and with closes through {@link Table#changes}.</li>
+ * </ul>
+ * The library keeps each table's records in place while another thread
+ * appends, so an open may run beside calls in flight.
  */
 final class PortTables {
     static final PortTables NATIVE = new PortTables(NativePorts.IOPORT);
 
-    /** One table: its lock and its printers in the order the library appended their entries. */
+    /** One table: its locks and its printers in the order the library appended their entries. */
     static final class Table {
-        final ReentrantLock lock = new ReentrantLock();
-        final List<Printer> printers = new ArrayList<>();
+        final ReentrantReadWriteLock positions = new ReentrantReadWriteLock();
+        final ReentrantLock changes = new ReentrantLock();
+        final List<Printer> printers = new CopyOnWriteArrayList<>();
+        final List<Printer> closing = new CopyOnWriteArrayList<>();
+
+        /**
+         * Closes the printers waiting in {@link #closing} when no call is in
+         * flight and no open is under way; otherwise whoever holds the table
+         * calls this again when it leaves. Never waits.
+         */
+        void closeWaitingPrinters(NativePorts natives) {
+            while (!closing.isEmpty()) {
+                if (!changes.tryLock()) {
+                    return;
+                }
+                try {
+                    if (!positions.writeLock().tryLock()) {
+                        return;
+                    }
+                    try {
+                        for (Printer printer : closing) {
+                            natives.close(printer.handle());
+                            printers.remove(printer);
+                            closing.remove(printer);
+                        }
+                    } finally {
+                        positions.writeLock().unlock();
+                    }
+                } finally {
+                    changes.unlock();
+                }
+            }
+        }
     }
 
     final NativePorts natives;

@@ -7,13 +7,15 @@ import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
 import java.util.concurrent.TimeUnit;
+import java.util.concurrent.locks.Lock;
+import java.util.concurrent.locks.ReentrantLock;
 
 /**
  * One open receipt printer: a serial COM port, the first USB printer, or a
  * network printer (print data on TCP 9100, status on 4000). Safe to use
  * from any number of threads, and any number of printers may be open at
- * once: calls on printers of the same transport take turns, calls on
- * different transports run side by side.
+ * once: calls on one printer take turns, calls on different printers run
+ * side by side, so a printer that stops taking data holds up no other.
  *
  * <pre>
  * try (Printer printer = Printer.openNetwork("192.168.1.100", 2000)) {
@@ -47,7 +49,8 @@ public final class Printer implements AutoCloseable {
     private final int portType;
     private final int entries;  // a network printer is two entries: data and status connection
     private final String name;
-    private volatile boolean closed;  // written under table.lock
+    private volatile boolean closed;  // written under watches' monitor
+    final ReentrantLock turn = new ReentrantLock();  // calls on this printer take turns
     private final List<StatusWatch> watches = new ArrayList<>();  // guarded by itself
 
     private Printer(PortTables tables, int portType, String name) {
@@ -118,7 +121,7 @@ public final class Printer implements AutoCloseable {
         }
         tables.natives.ensureLoaded();
         Printer printer = new Printer(tables, portType, name);
-        printer.lockTable("open");
+        printer.waitFor(printer.table.changes, "open");
         try {
             int expected = portType * 256 + 1 + entriesBefore(printer.table, null);
             int handle = tables.natives.open(portType, parameters, timeoutMs);
@@ -133,7 +136,8 @@ public final class Printer implements AutoCloseable {
             printer.table.printers.add(printer);
             return printer;
         } finally {
-            printer.table.lock.unlock();
+            printer.table.changes.unlock();
+            printer.table.closeWaitingPrinters(tables.natives);
         }
     }
 
@@ -214,11 +218,11 @@ public final class Printer implements AutoCloseable {
         if (offset < 0 || length < 0 || offset > data.length - length) {
             throw new IndexOutOfBoundsException("offset " + offset + ", length " + length + ", array " + data.length);
         }
-        lockTable("write to");
+        enter("write to");
         try {
-            int handle = openHandle("write to");
             int done = 0;
             while (done < length) {
+                int handle = openHandle("write to");
                 // The library always sends from element 0, so a slice is copied.
                 byte[] rest = offset + done == 0 ? data : Arrays.copyOfRange(data, offset + done, offset + length);
                 int[] written = {0};
@@ -229,13 +233,13 @@ public final class Printer implements AutoCloseable {
                 done += written[0];
             }
         } finally {
-            table.lock.unlock();
+            leave();
         }
     }
 
     /** Asks the printer for its state. */
     public PrinterStatus status() throws PrinterException {
-        lockTable("ask");
+        enter("ask");
         try {
             byte[] array = new byte[PrinterStatus.ARRAY_LENGTH];
             if (natives.status(openHandle("ask"), array) != 1) {
@@ -243,11 +247,16 @@ public final class Printer implements AutoCloseable {
             }
             return PrinterStatus.fromArray(array);
         } finally {
-            table.lock.unlock();
+            leave();
         }
     }
 
-    /** Closes the port and ends its status watches; later calls fail, a second close does nothing. */
+    /**
+     * Closes the port and ends its status watches; later calls fail, a second
+     * close does nothing. Returns at once: while calls on printers of this
+     * transport are in flight (this printer's own, stuck on a printer that
+     * stopped reading, say), the port is released when the last of them ends.
+     */
     @Override
     public void close() {
         synchronized (watches) {
@@ -255,18 +264,13 @@ public final class Printer implements AutoCloseable {
                 watch.close();
             }
             watches.clear();
-        }
-        table.lock.lock();
-        try {
             if (closed) {
                 return;
             }
-            natives.close(handle());
-            table.printers.remove(this);
             closed = true;
-        } finally {
-            table.lock.unlock();
         }
+        table.closing.add(this);
+        table.closeWaitingPrinters(natives);
     }
 
     @Override
@@ -274,11 +278,34 @@ public final class Printer implements AutoCloseable {
         return name;
     }
 
-    // Waiting for the table can be interrupted; the interrupt status is kept
-    // for the caller to see.
-    private void lockTable(String action) throws PrinterException {
+    // A call takes this printer's turn, then holds the table's positions
+    // shared. tryLock first: it does not queue behind an open or close that
+    // waits, so a printer that is stuck in a call holds up no other.
+    private void enter(String action) throws PrinterException {
+        waitFor(turn, action);
+        Lock shared = table.positions.readLock();
+        if (shared.tryLock()) {
+            return;
+        }
         try {
-            table.lock.lockInterruptibly();
+            waitFor(shared, action);
+        } catch (PrinterException e) {
+            turn.unlock();
+            throw e;
+        }
+    }
+
+    private void leave() {
+        table.positions.readLock().unlock();
+        turn.unlock();
+        table.closeWaitingPrinters(natives);
+    }
+
+    // Waiting can be interrupted; the interrupt status is kept for the caller
+    // to see.
+    private void waitFor(Lock lock, String action) throws PrinterException {
+        try {
+            lock.lockInterruptibly();
         } catch (InterruptedException e) {
             Thread.currentThread().interrupt();
             throw new PrinterException("interrupted while waiting to " + action + " the " + name, e);
@@ -303,7 +330,7 @@ public final class Printer implements AutoCloseable {
     }
 
     /** This printer's handle now: its position counts the entries of the printers opened before it. */
-    private int handle() {
+    int handle() {
         return portType * 256 + 1 + entriesBefore(table, this);
     }
 

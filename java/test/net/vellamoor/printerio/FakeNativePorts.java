@@ -12,8 +12,11 @@ import java.util.concurrent.atomic.AtomicInteger;
  * a network printer as two entries, closing moves later entries down. Each
  * port is a named device that records what was written to it and answers a
  * status query with its own name's first byte, so a test sees which device
- * a handle reached. Calls that overlap on one table are counted, and each
- * call lingers a little to give overlaps a chance.
+ * a handle reached. Overlaps the library cannot take are counted: a close
+ * beside any other call on its table, two opens or an open and a close on
+ * one table, two calls on one port. Calls on different ports of one table
+ * may overlap, as the library allows. Each call lingers a little to give
+ * overlaps a chance.
  */
 final class FakeNativePorts implements NativePorts {
     final AtomicInteger overlaps = new AtomicInteger();
@@ -33,10 +36,16 @@ final class FakeNativePorts implements NativePorts {
     /** What a status query reports: these positions of the status array set, or no answer at all. */
     volatile int[] statusFlags = {IOPort.STATUS_OFFLINE};
     volatile boolean silent;
+    /** While set, writes wait for it: a printer that stopped taking data. */
+    volatile java.util.concurrent.CountDownLatch writeGate;
 
     private final List<List<String>> tables = new ArrayList<>();
-    private final AtomicInteger[] inCall = {new AtomicInteger(), new AtomicInteger(), new AtomicInteger(),
-        new AtomicInteger()};
+    private final int[] calls = new int[4];    // writes and status queries in flight, by port type
+    private final int[] opens = new int[4];
+    private final int[] closes = new int[4];
+    private final java.util.Set<Integer> busyHandles = new java.util.HashSet<>();
+
+    private enum Kind { OPEN, CALL, CLOSE }
 
     FakeNativePorts() {
         for (int type = 0; type <= 3; type++) {
@@ -48,35 +57,56 @@ final class FakeNativePorts implements NativePorts {
         nextDevices.get().computeIfAbsent(portType, type -> new ArrayList<>()).add(device);
     }
 
+    int entries(int portType) {
+        List<String> table = tables.get(portType);
+        synchronized (table) {
+            return table.size();
+        }
+    }
+
     synchronized byte[] receivedBy(String device) {
         ByteArrayOutputStream bytes = received.get(device);
         return bytes == null ? new byte[0] : bytes.toByteArray();
     }
 
-    private void enter(int portType) {
-        if (inCall[portType].incrementAndGet() > 1) {
+    private synchronized void enter(Kind kind, int portType, int handle) {
+        boolean clash = closes[portType] > 0
+            || (kind == Kind.CLOSE && (calls[portType] > 0 || opens[portType] > 0))
+            || (kind == Kind.OPEN && opens[portType] > 0)
+            || (kind == Kind.CALL && !busyHandles.add(handle));
+        if (clash) {
             overlaps.incrementAndGet();
         }
+        count(kind)[portType]++;
         Thread.yield();
     }
 
-    private void leave(int portType) {
-        inCall[portType].decrementAndGet();
+    private synchronized void leave(Kind kind, int portType, int handle) {
+        count(kind)[portType]--;
+        if (kind == Kind.CALL) {
+            busyHandles.remove(handle);
+        }
+    }
+
+    private int[] count(Kind kind) {
+        return kind == Kind.OPEN ? opens : kind == Kind.CALL ? calls : closes;
     }
 
     /** The device a handle names, or null; index 0 names the last entry. */
     private String deviceAt(int handle) {
         List<String> table = tables.get((handle >> 8) & 0xFF);
         int index = handle & 0xFF;
-        if (table.isEmpty() || index > table.size()) {
-            return null;
+        synchronized (table) {
+            if (table.isEmpty() || index > table.size()) {
+                return null;
+            }
+            return table.get((index == 0 ? table.size() : index) - 1);
         }
-        return table.get((index == 0 ? table.size() : index) - 1);
     }
 
     @Override
     public int open(int portType, byte[] parameters, int timeoutMs) {
-        enter(portType);
+        enter(Kind.OPEN, portType, 0);
         lastParameters = parameters.clone();
         try {
             List<String> waiting = nextDevices.get().get(portType);
@@ -85,22 +115,28 @@ final class FakeNativePorts implements NativePorts {
             }
             String device = waiting.remove(0);
             List<String> table = tables.get(portType);
-            table.add(device);
-            int index = table.size();
-            if (portType == IOPort.NETWORK) {
-                table.add(device + " status");
+            synchronized (table) {
+                table.add(device);
+                int index = table.size();
+                if (portType == IOPort.NETWORK) {
+                    table.add(device + " status");
+                }
+                return portType * 256 + index;
             }
-            return portType * 256 + index;
         } finally {
-            leave(portType);
+            leave(Kind.OPEN, portType, 0);
         }
     }
 
     @Override
     public int write(int handle, byte[] data, int from, int to, int[] written) {
         int portType = (handle >> 8) & 0xFF;
-        enter(portType);
+        enter(Kind.CALL, portType, handle);
         try {
+            java.util.concurrent.CountDownLatch gate = writeGate;
+            if (gate != null) {
+                gate.await();
+            }
             String device = deviceAt(handle);
             int count = Math.min(to - from, writeLimit);
             if (device == null || count <= 0) {
@@ -117,15 +153,19 @@ final class FakeNativePorts implements NativePorts {
             }
             written[0] = count;
             return 1;
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
+            written[0] = 0;
+            return 0;
         } finally {
-            leave(portType);
+            leave(Kind.CALL, portType, handle);
         }
     }
 
     @Override
     public int status(int handle, byte[] status) {
         int portType = (handle >> 8) & 0xFF;
-        enter(portType);
+        enter(Kind.CALL, portType, handle);
         try {
             String device = deviceAt(handle);
             if (device == null || silent) {
@@ -138,27 +178,29 @@ final class FakeNativePorts implements NativePorts {
             status[9] = (byte) device.charAt(0);
             return 1;
         } finally {
-            leave(portType);
+            leave(Kind.CALL, portType, handle);
         }
     }
 
     @Override
     public int close(int handle) {
         int portType = (handle >> 8) & 0xFF;
-        enter(portType);
+        enter(Kind.CLOSE, portType, handle);
         try {
             List<String> table = tables.get(portType);
             int index = handle & 0xFF;
-            if (deviceAt(handle) != null) {
-                int position = (index == 0 ? table.size() : index) - 1;
-                if (portType == IOPort.NETWORK) {
-                    table.remove(position + 1);
+            synchronized (table) {
+                if (deviceAt(handle) != null) {
+                    int position = (index == 0 ? table.size() : index) - 1;
+                    if (portType == IOPort.NETWORK) {
+                        table.remove(position + 1);
+                    }
+                    table.remove(position);
                 }
-                table.remove(position);
             }
             return 1;
         } finally {
-            leave(portType);
+            leave(Kind.CLOSE, portType, handle);
         }
     }
 }

@@ -286,9 +286,37 @@ public class PrinterTest {
     }
 
     @Test
+    public void aStuckPrinterHoldsUpNoOtherAndClosesWhenItsCallEnds() throws Exception {
+        Printer stuck = serial("A");
+        Printer other = serial("B");
+        natives.writeGate = new java.util.concurrent.CountDownLatch(1);
+        Thread writer = new Thread(() -> {
+            try {
+                stuck.write(bytes("a long job"));
+            } catch (PrinterException e) {
+                // closed while it waited: the job ends there
+            }
+        });
+        writer.start();
+        while (!writer.getState().equals(Thread.State.WAITING)) {
+            Thread.sleep(1);
+        }
+        long started = System.nanoTime();
+        assertEquals("the other printer answers at once", 'B', answeredBy(other));
+        stuck.close();
+        assertTrue("close returns at once", System.nanoTime() - started < 1_000_000_000L);
+        assertEquals("the stuck port stays until its call ends", 2, natives.entries(IOPort.SERIAL));
+        natives.writeGate.countDown();
+        writer.join(5000);
+        assertEquals("released when the call ended", 1, natives.entries(IOPort.SERIAL));
+        assertEquals("and the other printer moved down to its place", 'B', answeredBy(other));
+        assertEquals(0, natives.overlaps.get());
+    }
+
+    @Test
     public void aThreadWaitingForItsTurnCanBeInterrupted() throws Exception {
         Printer printer = serial("I");
-        tables.table(IOPort.SERIAL).lock.lock();  // another call holds the table
+        printer.turn.lock();  // another call on this printer is under way
         java.util.concurrent.atomic.AtomicReference<Throwable> seen = new java.util.concurrent.atomic.AtomicReference<>();
         Thread waiting = new Thread(() -> {
             try {
@@ -300,7 +328,7 @@ public class PrinterTest {
         waiting.start();
         waiting.interrupt();
         waiting.join(5000);
-        tables.table(IOPort.SERIAL).lock.unlock();
+        printer.turn.unlock();
         assertTrue("ended by the interrupt, status kept: " + seen.get(), seen.get() instanceof InterruptedException);
     }
 
