@@ -26,6 +26,24 @@ LINUX_SERIAL_PORT = 40
 LINUX_NETWORK_ADDRESS = "127.0.77.2"
 
 
+PREVIEWS = os.path.join(ROOT, "build", "demo")
+
+
+def show_paper(name, job, slug):
+    """What came out of a printer: as text here, and drawn as printed into a PNG."""
+    print("\n-- paper from the %s:" % name)
+    print(render(job))
+    os.makedirs(PREVIEWS, exist_ok=True)
+    recorded = os.path.join(PREVIEWS, slug + ".bin")
+    with open(recorded, "wb") as out:
+        out.write(job)
+    picture = os.path.join(PREVIEWS, slug + ".png")
+    drawn = subprocess.run([sys.executable, os.path.join(ROOT, "tools", "virtual_printer", "virtual_printer.py"),
+                            "--render", recorded, "--png", picture], capture_output=True, text=True)
+    print("   preview: %s" % (os.path.relpath(picture, ROOT) if drawn.returncode == 0 else
+                              "not drawn (%s)" % drawn.stderr.strip().splitlines()[-1:]))
+
+
 def linux_round(failures):
     """The Java example, PrintReceipt, on a virtual serial and network printer
     through libVellamoorJIOx64.so in the real JVM."""
@@ -52,8 +70,7 @@ def linux_round(failures):
             if result.returncode != 0 or "WARNING" in output:
                 failures.append("PrintReceipt %s exited %d" % (" ".join(arguments), result.returncode))
             recorder.wait_for(lambda r: b"\x1dV" in r.received, 5)
-            print("\n-- paper from the %s printer:" % arguments[0])
-            print(render(bytes(recorder.received)))
+            show_paper("%s printer" % arguments[0], bytes(recorder.received), "linux-" + arguments[0])
             lines.append(output)
     finally:
         serial.close()
@@ -65,6 +82,8 @@ class Demo:
     def __init__(self, build):
         self.session = build.session
         self.tool = build.program("printertool.exe")
+        self.session_name = build.preset
+        self.rounds = 0
         self.failures = []
 
     def printertool(self, *arguments):
@@ -84,10 +103,10 @@ class Demo:
                  self.printertool("--network", NETWORK_ADDRESS, "--test-receipt", "--status")]
         serial.recorder.wait_for(lambda r: b"\x1dV" in r.received, 5)
         network.data.wait_for(lambda r: b"\x1dV" in r.received, 5)
-        for name, job in (("serial printer (COM%d)" % SERIAL_PORT, serial.recorder.received),
-                          ("network printer (%s)" % NETWORK_ADDRESS, network.data.received)):
-            print("\n-- paper from the %s:" % name)
-            print(render(bytes(job)))
+        self.rounds += 1
+        for name, job, slug in (("serial printer (COM%d)" % SERIAL_PORT, serial.recorder.received, "serial"),
+                                ("network printer (%s)" % NETWORK_ADDRESS, network.data.received, "network")):
+            show_paper(name, bytes(job), "%s-%s-round%d" % (self.session_name, slug, self.rounds))
         return lines
 
 

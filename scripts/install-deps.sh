@@ -26,6 +26,9 @@ install_packages() {
     echo "install-deps: retrying with the versions of bookworm itself" >&2
     apt-get install -y -t bookworm "$@"
 }
+# The receipt-preview tests make third-party jobs with an npm package; the
+# machines come with Node.js, a fresh Debian root gets Debian's.
+command -v npm >/dev/null 2>&1 || NODE_PACKAGES="nodejs npm"
 # Wine's 32-bit half needs the i386 architecture.
 dpkg --add-architecture i386
 update_index
@@ -34,7 +37,9 @@ install_packages \
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
     openjdk-17-jdk-headless junit4 \
     clang libclang-rt-14-dev valgrind \
-    wine wine64 wine32:i386
+    wine wine64 wine32:i386 \
+    python3-pil python3-qrcode python3-reportlab zbar-tools tesseract-ocr fonts-dejavu-core fonts-vlgothic \
+    ${NODE_PACKAGES:-}
 
 # The 32-bit DLL runs under 32-bit Wine, which needs a kernel that runs i386
 # programs. Where the i386 loader does not start, qemu-user runs them through

@@ -146,8 +146,10 @@ class Responder:
 class SerialPrinter:
     """A printer on a pseudo-terminal; `link(prefix, n)` makes it COMn in Wine."""
 
-    def __init__(self, state=None, record_path=None, answers=None, stall_after=None, stall_for=0.0, **knobs):
+    def __init__(self, state=None, record_path=None, answers=None, stall_after=None, stall_for=0.0, previews=None,
+                 **knobs):
         self.master, self.slave = os.openpty()
+        self.previews = previews  # a receipt_image.PreviewFolder, or None
         # A printer that stops taking data (out of paper, say): after
         # stall_after bytes it reads nothing for stall_for seconds.
         self.stall_after = stall_after
@@ -197,6 +199,8 @@ class SerialPrinter:
             except OSError:
                 continue
             self.recorder.add_bytes(data)
+            if self.previews is not None:
+                self.previews.add(data)
             if self.stall_after is not None and len(self.recorder.received) >= self.stall_after:
                 self.stall_after = None
                 self._stop.wait(self.stall_for)
@@ -214,6 +218,8 @@ class SerialPrinter:
     def close(self):
         self._stop.set()
         self._thread.join(timeout=2)
+        if self.previews is not None:
+            self.previews.end()
         for link in self._links:
             if os.path.lexists(link):
                 os.unlink(link)
@@ -229,8 +235,9 @@ class NetworkPrinter:
     STATUS_PORT = 4000
 
     def __init__(self, address, state=None, record_path=None, listen_data=True, listen_status=True,
-                 accept_data=True, reset_after=None, idle_close_ms=None, **knobs):
+                 accept_data=True, reset_after=None, idle_close_ms=None, previews=None, **knobs):
         self.address = address
+        self.previews = previews  # a receipt_image.PreviewFolder, or None
         self.reset_after = reset_after  # reset the data connection after this many bytes
         self.idle_close_ms = idle_close_ms  # close a connection idle this long, as many printers do
         self.data = Recorder(record_path)
@@ -308,8 +315,12 @@ class NetworkPrinter:
         while True:
             data = self._receive(connection)
             if not data:
+                if self.previews is not None:
+                    self.previews.end()
                 return
             self.data.add_bytes(data)
+            if self.previews is not None:
+                self.previews.add(data)
             if self.reset_after is not None and len(self.data.received) >= self.reset_after:
                 # A linger time of 0 makes close() send RST: the connection is reset, not ended.
                 connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
@@ -422,6 +433,22 @@ def render(job, width=PAPER_WIDTH):
     return "\n".join(lines)
 
 
+SYSTEM_PYTHON = "/usr/bin/python3"
+
+
+def drawing():
+    """The receipt drawing module. It needs Debian's Pillow and qrcode, which
+    install for the system's interpreter; when this one lacks them, the
+    program runs itself again under that one."""
+    try:
+        import receipt_image
+    except ImportError:
+        if os.path.realpath(sys.executable) == os.path.realpath(SYSTEM_PYTHON) or not os.path.exists(SYSTEM_PYTHON):
+            raise
+        os.execv(SYSTEM_PYTHON, [SYSTEM_PYTHON, os.path.abspath(__file__)] + sys.argv[1:])
+    return receipt_image
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--serial", type=int, metavar="N", help="play a printer on COMN of the Wine prefix")
@@ -431,12 +458,24 @@ def main(argv=None):
                         help="online, or a comma list of: " + ", ".join(PrinterState.FLAGS))
     parser.add_argument("--record", metavar="FILE", help="append every byte received to FILE")
     parser.add_argument("--render", metavar="FILE", help="render a recorded job from FILE and exit")
+    parser.add_argument("--png", metavar="OUT", help="with --render: draw the job as printed, into OUT")
+    parser.add_argument("--png-dir", metavar="DIR", help="while serving: draw every job received as DIR/job-NNNN.png")
+    parser.add_argument("--width", type=int, default=576, choices=(384, 512, 576),
+                        help="paper width in dots for drawing (576 = 80 mm at 203 dpi, the default)")
     args = parser.parse_args(argv)
 
     if args.render:
         with open(args.render, "rb") as job:
-            print(render(job.read()))
+            data = job.read()
+        if not args.png:
+            print(render(data))
+            return 0
+        image, notes = drawing().render_job(data, args.width)
+        image.save(args.png)
+        for note in notes:
+            print("virtual_printer: " + note, file=sys.stderr)
         return 0
+    previews = drawing().PreviewFolder(args.png_dir, args.width) if args.png_dir else None
     if not args.serial and not args.network:
         parser.error("nothing to play: give --serial N and/or --network ADDRESS")
     try:
@@ -447,12 +486,12 @@ def main(argv=None):
     if args.serial:
         if not args.prefix:
             parser.error("--serial needs --prefix or WINEPREFIX")
-        printer = SerialPrinter(state, record_path=args.record)
+        printer = SerialPrinter(state, record_path=args.record, previews=previews)
         printer.link(args.prefix, args.serial)
         printers.append(printer)
         print("serial printer on COM%d (%s)" % (args.serial, printer.tty_path), flush=True)
     if args.network:
-        printers.append(NetworkPrinter(args.network, state, record_path=args.record))
+        printers.append(NetworkPrinter(args.network, state, record_path=args.record, previews=previews))
         print("network printer on %s:9100 and :4000" % args.network, flush=True)
     stop = threading.Event()
     signal.signal(signal.SIGTERM, lambda *_: stop.set())
