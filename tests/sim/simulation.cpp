@@ -48,8 +48,8 @@ struct State {
     std::map<HDEVINFO, std::unique_ptr<DeviceList>> lists;
     std::map<void*, size_t> heap;
     std::vector<PendingRead> pending;
-    std::map<std::string, std::set<int>> faults;
-    std::map<std::string, int> counts;
+    std::map<std::string, std::set<int>, std::less<>> faults;
+    std::map<std::string, int, std::less<>> counts;
     std::vector<std::string> calls;
     std::vector<std::string> misuses;
 };
@@ -68,14 +68,27 @@ std::string narrow(const std::wstring& wide) {
     return out;
 }
 
-// Records the call and tells whether an injected fault makes it fail.
-bool enter(const std::string& function, const std::string& arguments = "") {
+// Whether calls are written to the call log; the fuzzer turns it off, since
+// formatting every call's arguments was much of its time.
+bool recordingCalls = true;
+
+// Counts the call, records it (formatting its arguments only while calls are
+// recorded) and tells whether an injected fault makes it fail.
+template <typename Arguments>
+bool enter(const char* function, Arguments arguments) {
     State& s = state();
-    int n = ++s.counts[function];
-    s.calls.push_back(function + "(" + arguments + ")");
+    auto counted = s.counts.find(function);
+    if (counted == s.counts.end()) counted = s.counts.emplace(function, 0).first;
+    const int n = ++counted->second;
+    if (recordingCalls) s.calls.push_back(std::string(function) + "(" + arguments() + ")");
+    if (s.faults.empty()) return false;
     auto fault = s.faults.find(function);
     if (fault == s.faults.end()) return false;
     return fault->second.count(0) != 0 || fault->second.count(n) != 0;
+}
+
+bool enter(const char* function) {
+    return enter(function, [] { return std::string(); });
 }
 
 void misuse(const std::string& what) { state().misuses.push_back(what); }
@@ -287,6 +300,7 @@ const SocketState& socketState(SOCKET socket) { return state().sockets.at(socket
 
 void failCall(const std::string& function, int nth) { state().faults[function].insert(nth); }
 int callCount(const std::string& function) { return state().counts[function]; }
+void recordCalls(bool on) { recordingCalls = on; }
 void clearFaults() { state().faults.clear(); }
 const std::vector<std::string>& calls() { return state().calls; }
 void clearCalls() { state().calls.clear(); }
@@ -315,7 +329,9 @@ using namespace sim;
 HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                    DWORD creation, DWORD flags, HANDLE templateFile) {
     std::wstring path(fileName);
-    if (enter("CreateFileW", narrow(path) + "," + hex(access) + "," + hex(flags))) return fail(ERROR_ACCESS_DENIED);
+    if (enter("CreateFileW", [&] { return narrow(path) + "," + hex(access) + "," + hex(flags); })) {
+        return fail(ERROR_ACCESS_DENIED);
+    }
     if (security != nullptr || templateFile != nullptr || creation != OPEN_EXISTING) misuse("CreateFileW arguments");
     if (state().usb.count(path) != 0) {
         if (shareMode != 0) misuse("USB printer opened shared");
@@ -325,7 +341,7 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_A
 }
 
 BOOL CloseHandle(HANDLE handle) {
-    bool injected = enter("CloseHandle", hex(static_cast<DWORD>(reinterpret_cast<uintptr_t>(handle))));
+    bool injected = enter("CloseHandle", [&] { return hex(static_cast<DWORD>(reinterpret_cast<uintptr_t>(handle))); });
     State& s = state();
     if (s.handles.erase(handle) == 0) {
         misuse("CloseHandle on a handle that is not open");
@@ -338,7 +354,7 @@ BOOL CloseHandle(HANDLE handle) {
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped) {
-    if (enter("WriteFile", std::to_string(count))) return FALSE;
+    if (enter("WriteFile", [&] { return std::to_string(count); })) return FALSE;
     OpenHandle* open = lookup(file);
     if (open == nullptr || open->kind == HandleKind::UsbRead || overlapped != nullptr) {
         misuse("WriteFile on a handle not open for synchronous writing");
@@ -367,7 +383,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVER
 }
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped) {
-    if (enter("ReadFile", std::to_string(count) + (overlapped ? ",overlapped" : ""))) {
+    if (enter("ReadFile", [&] { return std::to_string(count) + (overlapped ? ",overlapped" : ""); })) {
         state().lastError = ERROR_GEN_FAILURE;
         return FALSE;
     }
@@ -389,7 +405,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPE
 }
 
 BOOL PurgeComm(HANDLE file, DWORD flags) {
-    if (enter("PurgeComm", std::to_string(flags))) return FALSE;
+    if (enter("PurgeComm", [&] { return std::to_string(flags); })) return FALSE;
     SerialDevice* device = commDevice(file, "PurgeComm");
     if (device == nullptr) return FALSE;
     device->purges.push_back(flags);
@@ -406,7 +422,7 @@ BOOL PurgeComm(HANDLE file, DWORD flags) {
 }
 
 BOOL SetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts) {
-    if (enter("SetCommTimeouts", std::to_string(timeouts->ReadTotalTimeoutConstant))) return FALSE;
+    if (enter("SetCommTimeouts", [&] { return std::to_string(timeouts->ReadTotalTimeoutConstant); })) return FALSE;
     SerialDevice* device = commDevice(file, "SetCommTimeouts");
     if (device == nullptr) return FALSE;
     device->timeouts = *timeouts;
@@ -414,7 +430,7 @@ BOOL SetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts) {
 }
 
 BOOL SetCommState(HANDLE file, LPDCB dcb) {
-    if (enter("SetCommState", std::to_string(dcb->BaudRate))) return FALSE;
+    if (enter("SetCommState", [&] { return std::to_string(dcb->BaudRate); })) return FALSE;
     SerialDevice* device = commDevice(file, "SetCommState");
     if (device == nullptr) return FALSE;
     // Windows works in binary mode only and expects the record's own size.
@@ -436,7 +452,8 @@ HANDLE CreateEventW(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initi
 }
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
-    if (enter("WaitForSingleObject", milliseconds == INFINITE ? "INFINITE" : std::to_string(milliseconds))) {
+    auto waited = [&] { return milliseconds == INFINITE ? "INFINITE" : std::to_string(milliseconds); };
+    if (enter("WaitForSingleObject", waited)) {
         return WAIT_FAILED;
     }
     State& s = state();
@@ -466,7 +483,7 @@ BOOL CancelIo(HANDLE file) {
 }
 
 BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait) {
-    enter("GetOverlappedResult", wait ? "wait" : "");
+    enter("GetOverlappedResult", [&] { return wait ? "wait" : ""; });
     State& s = state();
     auto read = pendingFor(file);
     if (read == s.pending.end() || read->request != overlapped) {
@@ -506,13 +523,13 @@ BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferr
 DWORD GetLastError() { return state().lastError; }
 
 void Sleep(DWORD milliseconds) {
-    enter("Sleep", std::to_string(milliseconds));
+    enter("Sleep", [&] { return std::to_string(milliseconds); });
     state().clock += milliseconds;
 }
 
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR narrowOut, int narrowLength,
                         LPCSTR defaultChar, LPBOOL usedDefault) {
-    if (enter("WideCharToMultiByte", std::to_string(codePage))) return 0;
+    if (enter("WideCharToMultiByte", [&] { return std::to_string(codePage); })) return 0;
     if (flags != 0 || defaultChar != nullptr || usedDefault != nullptr || wideLength != -1) {
         misuse("WideCharToMultiByte arguments");
     }
@@ -531,7 +548,7 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength
 HANDLE GetProcessHeap() { return reinterpret_cast<HANDLE>(0x4EA9); }
 
 LPVOID HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes) {
-    if (enter("HeapAlloc", std::to_string(bytes))) return nullptr;
+    if (enter("HeapAlloc", [&] { return std::to_string(bytes); })) return nullptr;
     void* block = (flags & HEAP_ZERO_MEMORY) ? std::calloc(1, bytes ? bytes : 1) : std::malloc(bytes ? bytes : 1);
     state().heap[block] = bytes;
     return block;
@@ -548,7 +565,7 @@ BOOL HeapFree(HANDLE, DWORD, LPVOID block) {
 }
 
 HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, LPCWSTR enumerator, HWND parent, DWORD flags) {
-    if (enter("SetupDiGetClassDevsW", hex(flags))) return INVALID_HANDLE_VALUE;
+    if (enter("SetupDiGetClassDevsW", [&] { return hex(flags); })) return INVALID_HANDLE_VALUE;
     if (classGuid == nullptr || classGuid->Data1 != 0x28d78fad || enumerator != nullptr || parent != nullptr) {
         misuse("SetupDiGetClassDevsW arguments");
     }
@@ -560,7 +577,7 @@ HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, LPCWSTR enumerator, HWND pa
 
 BOOL SetupDiEnumDeviceInterfaces(HDEVINFO list, PSP_DEVINFO_DATA, const GUID*, DWORD member,
                                  PSP_DEVICE_INTERFACE_DATA interfaceData) {
-    if (enter("SetupDiEnumDeviceInterfaces", std::to_string(member))) return FALSE;
+    if (enter("SetupDiEnumDeviceInterfaces", [&] { return std::to_string(member); })) return FALSE;
     auto found = state().lists.find(list);
     if (found == state().lists.end() || interfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) {
         misuse("SetupDiEnumDeviceInterfaces arguments");
@@ -578,7 +595,7 @@ BOOL SetupDiEnumDeviceInterfaces(HDEVINFO list, PSP_DEVINFO_DATA, const GUID*, D
 BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO list, PSP_DEVICE_INTERFACE_DATA interfaceData,
                                       PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail, DWORD detailSize,
                                       LPDWORD requiredSize, PSP_DEVINFO_DATA) {
-    bool injected = enter("SetupDiGetDeviceInterfaceDetailW", std::to_string(detailSize));
+    bool injected = enter("SetupDiGetDeviceInterfaceDetailW", [&] { return std::to_string(detailSize); });
     auto found = state().lists.find(list);
     if (found == state().lists.end()) return failWith(ERROR_INVALID_HANDLE);
     const DeviceInterface& device = found->second->interfaces.at(interfaceData->Reserved);
@@ -617,7 +634,7 @@ int winsockIsSet(SOCKET socket, fd_set* set) {
 }
 
 int WSAStartup(WORD version, LPWSADATA data) {
-    enter("WSAStartup", hex(version));
+    enter("WSAStartup", [&] { return hex(version); });
     if (data == nullptr) return WSAEFAULT;
     std::memset(data, 0, sizeof *data);
     data->wVersion = version;
@@ -654,7 +671,9 @@ SOCKET socket(int family, int type, int protocol) {
 
 int ioctlsocket(SOCKET socket, long command, u_long* argument) {
     bool reading = command == static_cast<long>(FIONREAD);
-    if (enter("ioctlsocket", reading ? "FIONREAD" : std::to_string(*argument))) return socketError(WSAEINVAL);
+    if (enter("ioctlsocket", [&] { return reading ? "FIONREAD" : std::to_string(*argument); })) {
+        return socketError(WSAEINVAL);
+    }
     SocketState* open = socketOf(socket);
     if (open == nullptr) return socketError(WSAENOTSOCK);
     if (reading) {
@@ -669,7 +688,7 @@ int ioctlsocket(SOCKET socket, long command, u_long* argument) {
 int connect(SOCKET socket, const struct sockaddr* address, int length) {
     const sockaddr_in& peerAddress = *reinterpret_cast<const sockaddr_in*>(address);
     std::string name = endpoint(peerAddress);
-    if (enter("connect", name)) return socketError(WSAECONNREFUSED);
+    if (enter("connect", [&] { return name; })) return socketError(WSAECONNREFUSED);
     SocketState* open = socketOf(socket);
     if (open == nullptr || length != 16 || peerAddress.sin_family != AF_INET) return socketError(WSAEFAULT);
     if (!open->nonBlocking) misuse("blocking connect");
@@ -684,7 +703,7 @@ int connect(SOCKET socket, const struct sockaddr* address, int length) {
 
 int select(int, fd_set* readable, fd_set* writable, fd_set* exceptions, const struct timeval* wait) {
     std::string waited = wait ? std::to_string(wait->tv_sec) + "s+" + std::to_string(wait->tv_usec) + "us" : "null";
-    if (enter("select", waited + (exceptions ? ",exceptions" : ""))) return socketError(WSAEINVAL);
+    if (enter("select", [&] { return waited + (exceptions ? ",exceptions" : ""); })) return socketError(WSAEINVAL);
     if (wait != nullptr && (wait->tv_sec < 0 || wait->tv_usec < 0)) return socketError(WSAEINVAL);
     // Winsock, unlike POSIX, refuses a select that watches nothing.
     auto empty = [](const fd_set* set) { return set == nullptr || set->fd_count == 0; };
@@ -732,7 +751,9 @@ int select(int, fd_set* readable, fd_set* writable, fd_set* exceptions, const st
 int setsockopt(SOCKET socket, int level, int option, const char* value, int length) {
     int32_t ms = 0;
     if (length == 4) std::memcpy(&ms, value, 4);
-    if (enter("setsockopt", hex(static_cast<DWORD>(option)) + "," + std::to_string(ms))) return socketError(WSAEINVAL);
+    if (enter("setsockopt", [&] { return hex(static_cast<DWORD>(option)) + "," + std::to_string(ms); })) {
+        return socketError(WSAEINVAL);
+    }
     SocketState* open = socketOf(socket);
     if (open == nullptr || level != SOL_SOCKET || length != 4) return socketError(WSAEINVAL);
     if (option == SO_SNDTIMEO) open->sendTimeoutMs = ms;
@@ -741,7 +762,7 @@ int setsockopt(SOCKET socket, int level, int option, const char* value, int leng
 }
 
 int getsockopt(SOCKET socket, int level, int option, char* value, int* length) {
-    if (enter("getsockopt", hex(static_cast<DWORD>(option)))) return socketError(WSAEINVAL);
+    if (enter("getsockopt", [&] { return hex(static_cast<DWORD>(option)); })) return socketError(WSAEINVAL);
     SocketState* open = socketOf(socket);
     if (open == nullptr || level != SOL_SOCKET || option != SO_ERROR || *length < 4) return socketError(WSAEINVAL);
     std::memcpy(value, &open->pendingError, 4);
@@ -752,7 +773,7 @@ int getsockopt(SOCKET socket, int level, int option, char* value, int* length) {
 u_short htons(u_short value) { return static_cast<u_short>((value & 0xFF) << 8 | (value >> 8)); }
 
 int send(SOCKET socket, const char* buffer, int length, int) {
-    if (enter("send", std::to_string(length))) return socketError(WSAECONNRESET);
+    if (enter("send", [&] { return std::to_string(length); })) return socketError(WSAECONNRESET);
     SocketState* open = socketOf(socket);
     if (open == nullptr || !open->connected) return socketError(WSAENOTCONN);
     if (open->reset) return socketError(WSAECONNRESET);
@@ -784,7 +805,9 @@ int send(SOCKET socket, const char* buffer, int length, int) {
 
 int recv(SOCKET socket, char* buffer, int length, int flags) {
     const bool peek = (flags & MSG_PEEK) != 0;
-    if (enter("recv", std::to_string(length) + (peek ? ",peek" : ""))) return socketError(WSAECONNRESET);
+    if (enter("recv", [&] { return std::to_string(length) + (peek ? ",peek" : ""); })) {
+        return socketError(WSAECONNRESET);
+    }
     SocketState* open = socketOf(socket);
     if (open == nullptr || !open->connected) return socketError(WSAENOTCONN);
     if (open->reset) return socketError(WSAECONNRESET);
@@ -810,7 +833,7 @@ int recv(SOCKET socket, char* buffer, int length, int flags) {
 }
 
 int closesocket(SOCKET socket) {
-    bool injected = enter("closesocket", std::to_string(socket));
+    bool injected = enter("closesocket", [&] { return std::to_string(socket); });
     if (state().sockets.erase(socket) == 0) {
         misuse("closesocket of a socket that is not open");
         return socketError(WSAENOTSOCK);

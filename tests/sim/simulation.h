@@ -137,6 +137,10 @@ int callCount(const std::string& function);
 // Removes every injected failure; devices, handles and the ledger stay.
 void clearFaults();
 
+// Whether calls are written to the call log (on unless turned off; reset()
+// leaves it as it is). Counts and injected faults work either way.
+void recordCalls(bool on);
+
 // Each call as "Name(arguments)", in order.
 const std::vector<std::string>& calls();
 std::vector<std::string> callsOf(const std::string& function);
