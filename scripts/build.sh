@@ -10,7 +10,7 @@ if [ "${1:-}" = --quiet ]; then
     scripts/build.sh "$@" >build/build.log 2>&1 || { cat build/build.log; exit 1; }
     exit 0
 fi
-presets="${*:-host host-asan linux win32 win64}"
+presets="${*:-host host-asan linux linux-aarch64 win32 win64}"
 for preset in $presets; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$(nproc)"

@@ -13,6 +13,7 @@ FILES = [
     ("VellamoorJIOx32.dll", "build/win32/bin/VellamoorJIOx32.dll"),
     ("VellamoorJIOx64.dll", "build/win64/bin/VellamoorJIOx64.dll"),
     ("libVellamoorJIOx64.so", "build/linux/libVellamoorJIOx64.so"),
+    ("libVellamoorJIOaarch64.so", "build/linux-aarch64/libVellamoorJIOaarch64.so"),
     ("vellamoor-printerio.jar", "build/java/vellamoor-printerio.jar"),
     ("printertool.exe", "build/win32/bin/printertool.exe"),
     ("printertool", "build/linux/tools/printertool"),

@@ -39,6 +39,7 @@ install_packages \
     clang libclang-rt-14-dev valgrind \
     wine wine64 wine32:i386 \
     python3-pil python3-qrcode python3-reportlab zbar-tools tesseract-ocr fonts-dejavu-core fonts-vlgothic \
+    g++-aarch64-linux-gnu debootstrap \
     ${NODE_PACKAGES:-}
 
 # The 32-bit DLL runs under 32-bit Wine, which needs a kernel that runs i386
@@ -56,3 +57,16 @@ if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
     [ -e "$binfmt/qemu-i386" ] || printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' >"$binfmt/register"
     /lib/ld-linux.so.2 --version >/dev/null
 fi
+
+# The aarch64 library runs in an arm64 JVM under qemu-user: qemu 10 from
+# bookworm-backports (as for i386 above), registered for arm64 programs
+# through binfmt_misc with the F flag, so that it also works inside the
+# arm64 root that scripts/arm64-root.sh makes.
+if [ ! -x /usr/bin/qemu-aarch64-static ]; then
+    echo "deb http://deb.debian.org/debian bookworm-backports main" >/etc/apt/sources.list.d/bookworm-backports.list
+    update_index
+    apt-get install -y -t bookworm-backports qemu-user-static
+fi
+binfmt=/proc/sys/fs/binfmt_misc
+[ -e "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"
+[ -e "$binfmt/qemu-aarch64" ] || printf '%s' ':qemu-aarch64:M::\x7fELF\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\xb7\x00:\xff\xff\xff\xff\xff\xff\xff\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-aarch64-static:F' >"$binfmt/register"

@@ -1,8 +1,8 @@
 #!/bin/sh
-# Builds the jar (IOPort, the Printer API, the loader, both DLLs and the
-# Linux library as resources), compiles the README's first program against
-# it and runs the loader's and the API's unit tests. Needs the win32, win64 and linux builds. With --jar-only it
-# builds the jar and stops.
+# Builds the jar (IOPort, the Printer API, the loader, both DLLs and both
+# Linux libraries as resources), compiles the README's first program against
+# it and runs the loader's and the API's unit tests. Needs the win32, win64,
+# linux and linux-aarch64 builds. With --jar-only it builds the jar and stops.
 #
 # The jar is the same bytes for one commit wherever it is built: its entries
 # go in sorted order and carry one fixed time.
@@ -13,6 +13,7 @@ rm -rf "$out"
 mkdir -p "$out/classes/net/vellamoor/printerio/native" "$out/test-classes"
 javac --release 8 -Xlint:-options -d "$out/classes" java/net/vellamoor/printerio/*.java
 cp build/win32/bin/VellamoorJIOx32.dll build/win64/bin/VellamoorJIOx64.dll build/linux/libVellamoorJIOx64.so \
+    build/linux-aarch64/libVellamoorJIOaarch64.so \
     "$out/classes/net/vellamoor/printerio/native/"
 echo "version=$(cat VERSION)" >"$out/classes/net/vellamoor/printerio/version.properties"
 (cd "$out/classes" && jar --create --file ../vellamoor-printerio.jar --date=2026-01-01T00:00:00Z \

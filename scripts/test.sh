@@ -14,7 +14,7 @@ if [ "${VELLAMOOR_SKIP_INSTALL:-0}" != 1 ]; then
 fi
 
 # The fuzz preset runs the libFuzzer target for VELLAMOOR_FUZZ_SECONDS (60).
-presets="host host-asan fuzz linux win32 win64"
+presets="host host-asan fuzz linux linux-aarch64 win32 win64"
 scripts/build.sh $presets
 status=0
 for preset in $presets; do

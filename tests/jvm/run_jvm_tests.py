@@ -7,6 +7,7 @@ own with a pseudo-terminal as lp0), and network printers on loopback. Any
 warning that -Xcheck:jni prints fails the run."""
 
 import argparse
+import contextlib
 import os
 import re
 import shutil
@@ -48,10 +49,32 @@ def usb_stand_in(work, printer):
     return root
 
 
+@contextlib.contextmanager
+def arm64_jvm(paths):
+    """The java command of a Debian arm64 root (made once per machine by
+    scripts/arm64-root.sh) run under qemu-user through binfmt_misc. The root
+    sees this machine's /dev (the printers' pseudo-terminals), /proc and the
+    given folders at their own paths; the loopback printers are shared."""
+    root = subprocess.run([os.path.join(ROOT, "scripts", "arm64-root.sh")], stdout=subprocess.PIPE, text=True,
+                          check=True).stdout.strip()
+    mounts = []
+    try:
+        for source, kind in [("/dev", "--rbind"), ("/proc", "--rbind")] + [(path, "--bind") for path in paths]:
+            target = root + source
+            os.makedirs(target, exist_ok=True)
+            subprocess.run(["mount", kind, source, target], check=True)
+            mounts.append(target)
+        yield ["chroot", root, "/usr/lib/jvm/java-17-openjdk-arm64/bin/java"]
+    finally:
+        for target in reversed(mounts):
+            subprocess.run(["umount", "-R", target], check=False)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--library", required=True, help="libVellamoorJIOx64.so")
     parser.add_argument("--work", required=True, help="a folder for classes and records (emptied first)")
+    parser.add_argument("--arm64", action="store_true", help="run an aarch64 library in an arm64 JVM under qemu-user")
     args = parser.parse_args()
     shutil.rmtree(args.work, ignore_errors=True)
     os.makedirs(args.work)
@@ -77,12 +100,19 @@ def main():
     env = dict(os.environ, VELLAMOOR_COM5=serial.tty_path, VELLAMOOR_COM6=silent.tty_path,
                VELLAMOOR_COM7=printers[6].tty_path, VELLAMOOR_COM8=printers[-2].tty_path,
                VELLAMOOR_COM9=printers[-1].tty_path, VELLAMOOR_TEST_USB_ROOT=usb_stand_in(args.work, usb))
-    command = ["java", "-Xcheck:jni", "-Dvellamoor.printerio.library=" + os.path.abspath(args.library),
-               "-Dtest.records=" + args.work, "-cp", os.pathsep.join([classes] + JUNIT),
-               "org.junit.runner.JUnitCore"] + TESTS
+    # The JUnit jars go beside the classes, where an arm64 root sees them too.
+    jars = []
+    for jar in JUNIT:
+        jars.append(os.path.join(args.work, os.path.basename(jar)))
+        shutil.copy(jar, jars[-1])
+    library = os.path.abspath(args.library)
+    arguments = ["-Xcheck:jni", "-Dvellamoor.printerio.library=" + library, "-Dtest.records=" + args.work,
+                 "-cp", os.pathsep.join([classes] + jars), "org.junit.runner.JUnitCore"] + TESTS
     try:
-        result = subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
-                                timeout=240)
+        with (arm64_jvm([os.path.abspath(args.work), os.path.dirname(library)]) if args.arm64
+              else contextlib.nullcontext(["java"])) as java:
+            result = subprocess.run(java + arguments, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                    text=True, timeout=900 if args.arm64 else 240)
     finally:
         for printer in printers:
             printer.close()

@@ -14,6 +14,7 @@ final class NativePlatform {
         new NativePlatform("Windows", "x86", "VellamoorJIOx32.dll"),
         new NativePlatform("Windows", "x86-64", "VellamoorJIOx64.dll"),
         new NativePlatform("Linux", "x86-64", "libVellamoorJIOx64.so"),
+        new NativePlatform("Linux", "aarch64", "libVellamoorJIOaarch64.so"),
     };
 
     final String os;

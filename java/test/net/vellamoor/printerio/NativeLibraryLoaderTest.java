@@ -105,7 +105,8 @@ public class NativeLibraryLoaderTest {
     public void choosesByOperatingSystemAndArchitectureTogether() {
         String[][] cases = {{"Windows 10", "x86", "VellamoorJIOx32.dll"}, {"Windows 11", "amd64", "VellamoorJIOx64.dll"},
             {"Linux", "amd64", "libVellamoorJIOx64.so"}, {"Linux", "x86_64", "libVellamoorJIOx64.so"},
-            {"Linux", "aarch64", null}, {"Linux", "riscv64", null}, {"Windows 11", "aarch64", null},
+            {"Linux", "aarch64", "libVellamoorJIOaarch64.so"}, {"Linux", "arm64", "libVellamoorJIOaarch64.so"},
+            {"Linux", "riscv64", null}, {"Windows 11", "aarch64", null},
             {"Mac OS X", "x86_64", null}};
         for (String[] c : cases) {
             properties.setProperty("os.name", c[0]);
@@ -117,13 +118,13 @@ public class NativeLibraryLoaderTest {
 
     @Test
     public void anUnsupportedPlatformSaysSoBeforeExtractingAnything() {
-        properties.setProperty("os.arch", "aarch64");
+        properties.setProperty("os.arch", "riscv64");
         platform.loadable = null;
         try {
             loader().load();
-            fail("aarch64 has no library in this jar");
+            fail("riscv64 has no library in this jar");
         } catch (UnsatisfiedLinkError e) {
-            assertTrue(e.getMessage(), e.getMessage().startsWith("unsupported platform: Linux aarch64"));
+            assertTrue(e.getMessage(), e.getMessage().startsWith("unsupported platform: Linux riscv64"));
             assertTrue(e.getMessage(), e.getMessage().contains("libVellamoorJIOx64.so (Linux x86-64)"));
         }
         assertTrue("nothing tried: " + platform.calls, platform.calls.isEmpty());
