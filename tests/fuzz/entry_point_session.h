@@ -1,0 +1,143 @@
+#pragma once
+
+// Random sequences of the six entry points with random handles, null,
+// refused, short, empty and large arrays and from/to pairs of every sign,
+// checking each result against what the library documents. Shared by the
+// fuzzers of both platforms; each builds its own world underneath.
+
+#include <fuzzer/FuzzedDataProvider.h>
+#include <net_vellamoor_printerio_IOPort.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "jni/parsed_status.h"
+#include "mini_jvm.h"
+
+namespace fuzzing {
+
+inline void check(bool condition, const std::string& what) {
+    if (condition) return;
+    std::fprintf(stderr, "fuzz check failed: %s\n", what.c_str());
+    std::abort();
+}
+
+using Bytes = std::vector<uint8_t>;
+
+class Session {
+public:
+    explicit Session(FuzzedDataProvider& input) : input_(input) {}
+
+    void step() {
+        switch (input_.ConsumeIntegralInRange<int>(0, 5)) {
+        case 0:
+            open();
+            break;
+        case 1:
+            write();
+            break;
+        case 2:
+            check(Java_net_vellamoor_printerio_IOPort_nativeClosePort(jvm_.env(), nullptr, handle()) == 1, "close != 1");
+            break;
+        case 3:
+            status();
+            break;
+        case 4:
+            check(Java_net_vellamoor_printerio_IOPort_nativeReadPort(jvm_.env(), nullptr, handle(), 1, 2, 3, 4) == 0,
+                  "read != 0");
+            break;
+        default:
+            check(Java_net_vellamoor_printerio_IOPort_nativeResetDevice(jvm_.env(), nullptr, handle()) == 1,
+                  "reset != 1");
+        }
+        check(jvm_.outstandingElements() == 0, "array elements not released");
+        check(jvm_.misuses().empty(), "JNI misuse: " + (jvm_.misuses().empty() ? "" : jvm_.misuses().front()));
+    }
+
+private:
+    // A null array, one whose elements the JVM refuses (refused is set), or
+    // one of up to maxLength random bytes.
+    jbyteArray byteArray(size_t maxLength, bool* refused = nullptr) {
+        int shape = input_.ConsumeIntegralInRange<int>(0, 9);
+        if (refused != nullptr) *refused = shape == 1;
+        if (shape == 0) return nullptr;
+        if (shape == 1) jvm_.failNextGets(1);
+        return jvm_.newByteArray(input_.ConsumeBytes<uint8_t>(input_.ConsumeIntegralInRange<size_t>(0, maxLength)));
+    }
+
+    jint handle() {
+        int shape = input_.ConsumeIntegralInRange<int>(0, 3);
+        if (shape == 0 && !opened_.empty()) return opened_[input_.ConsumeIntegralInRange<size_t>(0, opened_.size() - 1)];
+        if (shape == 1) return input_.ConsumeIntegral<jint>();
+        return input_.ConsumeIntegralInRange<jint>(0, 0x4FF);
+    }
+
+    jint timeout() {
+        static const jint choices[] = {0, 1, 300, 1500, -1};
+        return choices[input_.ConsumeIntegralInRange<size_t>(0, 4)];
+    }
+
+    void open() {
+        jint type = input_.ConsumeIntegralInRange<jint>(0, 4);
+        jbyteArray parameters = byteArray(6);
+        if (parameters != nullptr && type == 2 && input_.ConsumeBool()) {
+            parameters = jvm_.newByteArray({static_cast<uint8_t>(input_.PickValueInArray({1, 3, 10, 7})),
+                                            input_.ConsumeIntegralInRange<uint8_t>(0, 5)});
+        }
+        if (parameters != nullptr && type == 3 && input_.ConsumeBool()) {
+            parameters = jvm_.newByteArray({10, 0, 0, input_.ConsumeIntegralInRange<uint8_t>(1, 2)});
+        }
+        jint h = Java_net_vellamoor_printerio_IOPort_nativeOpenPort(jvm_.env(), nullptr, type, parameters, timeout());
+        if (h == 0) return;
+        check((h >> 8) == type && type >= 1 && type <= 3 && (h & 0xFF) >= 1, "open returned " + std::to_string(h));
+        opened_.push_back(h);
+    }
+
+    void write() {
+        bool refused = false;
+        jbyteArray data = byteArray(300, &refused);
+        jintArray result = nullptr;
+        size_t resultLength = input_.ConsumeIntegralInRange<size_t>(0, 2);
+        if (input_.ConsumeIntegralInRange<int>(0, 5) != 0) result = jvm_.newIntArray(resultLength, -7);
+        jint from = input_.ConsumeBool() ? input_.ConsumeIntegral<jint>() : input_.ConsumeIntegralInRange<jint>(0, 5);
+        jint to = input_.ConsumeBool() ? input_.ConsumeIntegral<jint>() : input_.ConsumeIntegralInRange<jint>(0, 300);
+        jint r = Java_net_vellamoor_printerio_IOPort_nativeWritePort(jvm_.env(), nullptr, handle(), data, from, to, result);
+        check(r == 0 || r == 1, "write returned " + std::to_string(r));
+        if (result == nullptr || resultLength == 0) {
+            check(r == 0, "write without a result array succeeded");
+            return;
+        }
+        jint written = jvm_.ints(result)[0];
+        // After a refused Get no further JNI call is made, so the count stays untouched.
+        if (refused) return check(r == 0 && written == -7, "write after a refused Get touched the result");
+        check(written == 0 || (written > 0 && static_cast<int64_t>(written) <= static_cast<int64_t>(to) - from),
+              "written " + std::to_string(written) + " of " + std::to_string(static_cast<int64_t>(to) - from));
+        check((r == 1) == (written > 0), "result and count disagree");
+    }
+
+    void status() {
+        jbyteArray array = byteArray(200);
+        Bytes before = array != nullptr ? jvm_.bytes(array) : Bytes();
+        jint r = Java_net_vellamoor_printerio_IOPort_nativeGetParsedStatus(jvm_.env(), nullptr, handle(), array);
+        check(r == 0 || r == 1, "status returned " + std::to_string(r));
+        if (array == nullptr) return check(r == 0, "status without an array succeeded");
+        Bytes after = jvm_.bytes(array);
+        if (r == 0) return check(before == after, "failed status changed the array");
+        check(after.size() >= vellamoor::kReplyBytesPosition && after[3] == before[3] && after[4] == before[4] &&
+                  after[7] == before[7],
+              "status wrote positions 3, 4 or 7");
+        for (int position : {vellamoor::kCoverOpenPosition, vellamoor::kOfflinePosition,
+                             vellamoor::kAutoCutterErrorPosition, vellamoor::kPaperEndPosition,
+                             vellamoor::kPaperNearEndPosition}) {
+            check(after[position] <= 1, "flag is not 0 or 1");
+        }
+    }
+
+    FuzzedDataProvider& input_;
+    minijvm::MiniJvm jvm_;
+    std::vector<jint> opened_;
+};
+
+}  // namespace fuzzing
