@@ -42,31 +42,36 @@ install_packages \
     g++-aarch64-linux-gnu debootstrap \
     ${NODE_PACKAGES:-}
 
-# The 32-bit DLL runs under 32-bit Wine, which needs a kernel that runs i386
-# programs. Where the i386 loader does not start, qemu-user runs them through
-# binfmt_misc. It must be qemu 10 from bookworm-backports: bookworm's own 7.2
-# stops Wine with "failed to map the shared user data".
-if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
-    echo "deb http://deb.debian.org/debian bookworm-backports main" >/etc/apt/sources.list.d/bookworm-backports.list
-    update_index
-    apt-get install -y -t bookworm-backports qemu-user-static
+# qemu-user 10 from bookworm-backports (bookworm's own 7.2 stops Wine with
+# "failed to map the shared user data"), with binfmt_misc mounted.
+backports_qemu() {
+    if ! dpkg-query -W -f '${Version}' qemu-user-static 2>/dev/null | grep -q '^1:10'; then
+        echo "deb http://deb.debian.org/debian bookworm-backports main" >/etc/apt/sources.list.d/bookworm-backports.list
+        update_index
+        apt-get install -y -t bookworm-backports qemu-user-static
+    fi
     binfmt=/proc/sys/fs/binfmt_misc
     [ -e "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"
-    # The F flag opens the interpreter now, so it also works inside chroots
-    # and namespaces. printf '%s' keeps the \x escapes for the kernel to read.
-    [ -e "$binfmt/qemu-i386" ] || printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' >"$binfmt/register"
+}
+
+# Registers qemu-NAME for the ELF header MAGIC under MASK. The F flag opens
+# the interpreter now, so it also works inside chroots and namespaces.
+# printf '%s' keeps the \x escapes for the kernel to read.
+register_qemu() {
+    [ -e "$binfmt/qemu-$1" ] || printf '%s' ":qemu-$1:M::$2:$3:/usr/bin/qemu-$1-static:F" >"$binfmt/register"
+}
+
+# The 32-bit DLL runs under 32-bit Wine, which needs a kernel that runs i386
+# programs. Where the i386 loader does not start, qemu-user runs them.
+if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+    backports_qemu
+    register_qemu i386 '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00' \
+        '\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
     /lib/ld-linux.so.2 --version >/dev/null
 fi
 
-# The aarch64 library runs in an arm64 JVM under qemu-user: qemu 10 from
-# bookworm-backports (as for i386 above), registered for arm64 programs
-# through binfmt_misc with the F flag, so that it also works inside the
-# arm64 root that scripts/arm64-root.sh makes.
-if [ ! -x /usr/bin/qemu-aarch64-static ]; then
-    echo "deb http://deb.debian.org/debian bookworm-backports main" >/etc/apt/sources.list.d/bookworm-backports.list
-    update_index
-    apt-get install -y -t bookworm-backports qemu-user-static
-fi
-binfmt=/proc/sys/fs/binfmt_misc
-[ -e "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"
-[ -e "$binfmt/qemu-aarch64" ] || printf '%s' ':qemu-aarch64:M::\x7fELF\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\xb7\x00:\xff\xff\xff\xff\xff\xff\xff\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-aarch64-static:F' >"$binfmt/register"
+# The aarch64 library runs in an arm64 JVM under qemu-user, inside the arm64
+# root that scripts/arm64-root.sh makes.
+backports_qemu
+register_qemu aarch64 '\x7fELF\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\xb7\x00' \
+    '\xff\xff\xff\xff\xff\xff\xff\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'

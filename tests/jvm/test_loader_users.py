@@ -14,6 +14,8 @@ import shutil
 import subprocess
 import sys
 
+from probes import compile_probe
+
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 NOBODY = 65534
 AS_NOBODY = ["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups"]
@@ -22,11 +24,7 @@ SKIP = 77
 
 def build_classes(work, library, version):
     """The jar's contents as a folder: the API, the library as a resource, and the probe."""
-    classes = os.path.join(work, "classes")
-    sources = os.path.join(ROOT, "java", "net", "vellamoor", "printerio")
-    subprocess.run(["javac", "--release", "8", "-Xlint:-options", "-d", classes,
-                    os.path.join(ROOT, "tests", "jvm", "loader", "LoaderProbe.java")]
-                   + [os.path.join(sources, f) for f in os.listdir(sources) if f.endswith(".java")], check=True)
+    classes = compile_probe(work, os.path.join("loader", "LoaderProbe.java"))
     native = os.path.join(classes, "net", "vellamoor", "printerio", "native")
     os.makedirs(native)
     shutil.copy(library, os.path.join(native, "libVellamoorJIOx64.so"))

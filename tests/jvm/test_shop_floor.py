@@ -14,19 +14,11 @@ import sys
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "tools", "virtual_printer"))
 
+from probes import compile_probe  # noqa: E402
 from virtual_printer import SerialPrinter  # noqa: E402
 
 AS_NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
 SKIP = 77
-
-
-def compile_probe(work):
-    classes = os.path.join(work, "classes")
-    sources = os.path.join(ROOT, "java", "net", "vellamoor", "printerio")
-    subprocess.run(["javac", "--release", "8", "-Xlint:-options", "-d", classes,
-                    os.path.join(ROOT, "tests", "jvm", "faults", "ShopFloorProbe.java")]
-                   + [os.path.join(sources, f) for f in os.listdir(sources) if f.endswith(".java")], check=True)
-    return classes
 
 
 def run(prefix, java, env=None):
@@ -47,7 +39,7 @@ def main():
         return SKIP
     shutil.rmtree(args.work, ignore_errors=True)
     os.makedirs(args.work)
-    classes = compile_probe(args.work)
+    classes = compile_probe(args.work, os.path.join("faults", "ShopFloorProbe.java"))
     java = ["java", "-XX:-UsePerfData", "-Xcheck:jni", "-Dvellamoor.printerio.library=" + os.path.abspath(args.library),
             "-cp", classes, "ShopFloorProbe"]
     failures = 0
