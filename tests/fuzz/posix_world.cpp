@@ -152,6 +152,10 @@ ssize_t __wrap_recv(int fd, void* buffer, size_t count, int) {
 // Ready or not as the input says; a wait that finds nothing lets its time
 // pass on the world's clock.
 int __wrap_poll(struct pollfd* fds, nfds_t count, int timeoutMs) {
+    if (count == 0 && input != nullptr) {  // a pause: it passes on the world's clock, not the real one
+        clockMs += timeoutMs > 0 ? timeoutMs : 0;
+        return 0;
+    }
     if (count == 0 || !ours(fds[0].fd)) return __real_poll(fds, count, timeoutMs);
     Fate f = fate();
     if (f == kInterrupted) return failWith(EINTR);
