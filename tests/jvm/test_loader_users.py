@@ -7,19 +7,16 @@ accounts must load, a second class loader must load too, and the planted
 library must never run. A platform the jar has no library for must reach
 Printer callers as a PrinterException on every call."""
 
-import argparse
 import hashlib
 import os
 import shutil
 import subprocess
 import sys
 
-from probes import compile_probe
+from probes import AS_NOBODY, compile_probe, root_arguments, run_probe
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 NOBODY = 65534
-AS_NOBODY = ["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups"]
-SKIP = 77
 
 
 def build_classes(work, library, version):
@@ -65,11 +62,7 @@ def probe(classes, tmp, cache, as_nobody=False, args=(), options=()):
     env = {k: v for k, v in os.environ.items() if k not in ("XDG_CACHE_HOME", "JAVA_TOOL_OPTIONS")}
     if cache:
         env["XDG_CACHE_HOME"] = cache
-    result = subprocess.run(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
-                            timeout=120)
-    if result.returncode != 0 or "WARNING" in result.stdout:
-        raise AssertionError("probe %s failed:\n%s" % (" ".join(command), result.stdout))
-    return result.stdout.split()
+    return run_probe(command, env)
 
 
 def check_private(path, uid, image):
@@ -85,15 +78,7 @@ def check_private(path, uid, image):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--library", required=True, help="libVellamoorJIOx64.so")
-    parser.add_argument("--work", required=True, help="a folder for the run (emptied first)")
-    args = parser.parse_args()
-    if os.geteuid() != 0:
-        print("SKIP: switching between two accounts needs root")
-        return SKIP
-    shutil.rmtree(args.work, ignore_errors=True)
-    os.makedirs(args.work)
+    args = root_arguments(__doc__.split("\n\n")[0], "switching between two accounts needs root")
     os.chmod(args.work, 0o755)
     with open(os.path.join(ROOT, "VERSION")) as f:
         version = f.read().strip()

@@ -38,7 +38,7 @@ QR_LEVELS = {48: qrcode.constants.ERROR_CORRECT_L, 49: qrcode.constants.ERROR_CO
 # (ESC x, GS x, FS x, DLE x); a letter missing here takes no parameters.
 SKIPPED = {
     ESC: {ord(" "): 1, ord("%"): 1, ord("="): 1, ord("?"): 1, ord("R"): 1, ord("r"): 1, ord("U"): 1,
-          ord("V"): 1, ord("e"): 1, ord("K"): 1, ord("T"): 1, ord("p"): 3, ord("$"): 2, ord("\\"): 2,
+          ord("V"): 1, ord("e"): 1, ord("K"): 1, ord("T"): 1, ord("p"): 3,
           ord("W"): 8, ord("u"): 1, ord("v"): 1, ord("c"): 2},
     GS: {ord("a"): 1, ord("r"): 1, ord("I"): 1, ord("/"): 1, ord("\\"): 2, ord("^"): 3, ord("P"): 2,
          ord("$"): 2, ord("b"): 1, ord("E"): 1, ord("T"): 1, ord("g"): 2, ord("z"): 1, ord("j"): 1},
