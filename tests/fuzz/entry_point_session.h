@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "jni/parsed_status.h"
@@ -18,9 +19,16 @@
 
 namespace fuzzing {
 
-inline void check(bool condition, const std::string& what) {
+// Stops the run when condition is false. what is a text or a callable that
+// makes one: a message that needs formatting is only made for a failure, as
+// the checks run millions of times.
+template <typename What>
+void check(bool condition, const What& what) {
     if (condition) return;
-    std::fprintf(stderr, "fuzz check failed: %s\n", what.c_str());
+    std::string text;
+    if constexpr (std::is_invocable_v<What>) text = what();
+    else text = what;
+    std::fprintf(stderr, "fuzz check failed: %s\n", text.c_str());
     std::abort();
 }
 
@@ -53,7 +61,7 @@ public:
                   "reset != 1");
         }
         check(jvm_.outstandingElements() == 0, "array elements not released");
-        check(jvm_.misuses().empty(), "JNI misuse: " + (jvm_.misuses().empty() ? "" : jvm_.misuses().front()));
+        check(jvm_.misuses().empty(), [&] { return "JNI misuse: " + jvm_.misuses().front(); });
     }
 
 private:
@@ -91,7 +99,8 @@ private:
         }
         jint h = Java_net_vellamoor_printerio_IOPort_nativeOpenPort(jvm_.env(), nullptr, type, parameters, timeout());
         if (h == 0) return;
-        check((h >> 8) == type && type >= 1 && type <= 3 && (h & 0xFF) >= 1, "open returned " + std::to_string(h));
+        check((h >> 8) == type && type >= 1 && type <= 3 && (h & 0xFF) >= 1,
+              [&] { return "open returned " + std::to_string(h); });
         opened_.push_back(h);
     }
 
@@ -104,7 +113,7 @@ private:
         jint from = input_.ConsumeBool() ? input_.ConsumeIntegral<jint>() : input_.ConsumeIntegralInRange<jint>(0, 5);
         jint to = input_.ConsumeBool() ? input_.ConsumeIntegral<jint>() : input_.ConsumeIntegralInRange<jint>(0, 300);
         jint r = Java_net_vellamoor_printerio_IOPort_nativeWritePort(jvm_.env(), nullptr, handle(), data, from, to, result);
-        check(r == 0 || r == 1, "write returned " + std::to_string(r));
+        check(r == 0 || r == 1, [&] { return "write returned " + std::to_string(r); });
         if (result == nullptr || resultLength == 0) {
             check(r == 0, "write without a result array succeeded");
             return;
@@ -113,7 +122,7 @@ private:
         // After a refused Get no further JNI call is made, so the count stays untouched.
         if (refused) return check(r == 0 && written == -7, "write after a refused Get touched the result");
         check(written == 0 || (written > 0 && static_cast<int64_t>(written) <= static_cast<int64_t>(to) - from),
-              "written " + std::to_string(written) + " of " + std::to_string(static_cast<int64_t>(to) - from));
+              [&] { return "written " + std::to_string(written) + " of " + std::to_string(int64_t{to} - from); });
         check((r == 1) == (written > 0), "result and count disagree");
     }
 
@@ -121,7 +130,7 @@ private:
         jbyteArray array = byteArray(200);
         Bytes before = array != nullptr ? jvm_.bytes(array) : Bytes();
         jint r = Java_net_vellamoor_printerio_IOPort_nativeGetParsedStatus(jvm_.env(), nullptr, handle(), array);
-        check(r == 0 || r == 1, "status returned " + std::to_string(r));
+        check(r == 0 || r == 1, [&] { return "status returned " + std::to_string(r); });
         if (array == nullptr) return check(r == 0, "status without an array succeeded");
         Bytes after = jvm_.bytes(array);
         if (r == 0) return check(before == after, "failed status changed the array");

@@ -6,6 +6,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 #include <net_vellamoor_printerio_IOPort.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -36,14 +37,36 @@ const char* const kFaultableCalls[] = {"CreateFileW", "CloseHandle", "WriteFile"
 const wchar_t* const kUsbPaths[] = {L"\\\\?\\usb#vid_067b&pid_1", L"\\\\?\\usb#VID_1FC9&pid_2", L"\\\\?\\usb#vid_04b8&p",
                                     L"short", L"\\\\?\\usb#vid_0483"};
 
+// What the printers of a world answer. It outlives the inputs, so that the
+// world built for each input refills it instead of allocating anew, and the
+// responders hold only a pointer to their part.
+struct Scripts {
+    std::array<Bytes, 3> serialAnswers;
+    std::array<Bytes, 4> usbReplies;
+    std::array<Bytes, 4> peerReplies;
+};
+
+Scripts& scripts() {
+    static Scripts* kept = new Scripts();
+    return *kept;
+}
+
+// Takes up to most bytes of the input into bytes.
+void take(FuzzedDataProvider& input, size_t most, Bytes& bytes) {
+    bytes.resize(most);
+    if (most != 0) bytes.resize(input.ConsumeData(bytes.data(), most));
+}
+
 void buildWorld(FuzzedDataProvider& input) {
-    for (const wchar_t* path : {L"COM1", L"COM3", L"\\\\.\\COM10"}) {
-        sim::SerialDevice& device = sim::serial(path);
-        Bytes answers = input.ConsumeBytes<uint8_t>(4);
-        bool silent = input.ConsumeBool();
-        device.respond = [answers, silent](sim::SerialDevice& d, const Bytes& written) {
-            if (silent || answers.empty()) return;
-            for (uint8_t byte : written) d.answer({answers[byte % answers.size()]});
+    Scripts& script = scripts();
+    const wchar_t* const serialPaths[] = {L"COM1", L"COM3", L"\\\\.\\COM10"};
+    for (size_t i = 0; i < std::size(serialPaths); ++i) {
+        const Bytes* answers = &script.serialAnswers[i];
+        take(input, 4, script.serialAnswers[i]);
+        if (input.ConsumeBool()) script.serialAnswers[i].clear();  // a silent printer
+        sim::serial(serialPaths[i]).respond = [answers](sim::SerialDevice& d, const Bytes& written) {
+            if (answers->empty()) return;
+            for (uint8_t byte : written) d.incoming.emplace_back(sim::now(), (*answers)[byte % answers->size()]);
         };
     }
     size_t interfaces = input.ConsumeIntegralInRange<size_t>(0, 4);
@@ -53,22 +76,25 @@ void buildWorld(FuzzedDataProvider& input) {
                                                               input.ConsumeBool(), input.ConsumeBool()});
         sim::UsbDevice& device = sim::usb(path);
         device.writeOpens = {input.ConsumeBool(), input.ConsumeBool(), input.ConsumeBool()};
-        int kind = input.ConsumeIntegralInRange<int>(0, 2);
-        uint64_t after = input.ConsumeIntegralInRange<uint64_t>(0, 1000);
-        Bytes reply = input.ConsumeBytes<uint8_t>(input.ConsumeIntegralInRange<size_t>(0, 200));
+        auto kind = static_cast<sim::ReadKind>(input.ConsumeIntegralInRange<int>(0, 2));
+        auto after = input.ConsumeIntegralInRange<uint32_t>(0, 1000);
+        const Bytes* reply = &script.usbReplies[i];
+        take(input, input.ConsumeIntegralInRange<size_t>(0, 200), script.usbReplies[i]);
         device.respond = [kind, after, reply](sim::UsbDevice& d, const Bytes&) {
-            d.reads.push_back(sim::UsbRead{static_cast<sim::ReadKind>(kind), reply, after});
+            d.reads.push_back(sim::UsbRead{kind, *reply, after});
         };
     }
-    for (const char* peer : {"10.0.0.1:9100", "10.0.0.1:4000", "10.0.0.2:9100", "10.0.0.2:4000"}) {
-        sim::Peer& remote = sim::peer(peer);
+    const char* const peers[] = {"10.0.0.1:9100", "10.0.0.1:4000", "10.0.0.2:9100", "10.0.0.2:4000"};
+    for (size_t i = 0; i < std::size(peers); ++i) {
+        sim::Peer& remote = sim::peer(peers[i]);
         remote.connect = static_cast<sim::Connect>(input.ConsumeIntegralInRange<int>(0, 3));
         remote.readyAfterMs = input.ConsumeIntegralInRange<uint64_t>(0, 2000);
         remote.sendLimit = input.ConsumeIntegralInRange<int>(-1, 64);
         remote.closedByPeer = input.ConsumeBool();
-        Bytes reply = input.ConsumeBytes<uint8_t>(input.ConsumeIntegralInRange<size_t>(0, 200));
+        const Bytes* reply = &script.peerReplies[i];
+        take(input, input.ConsumeIntegralInRange<size_t>(0, 200), script.peerReplies[i]);
         remote.respond = [reply](sim::Peer& p, const Bytes&) {
-            if (!reply.empty()) p.replies.push_back(reply);
+            if (!reply->empty()) p.replies.push_back(*reply);
         };
     }
     size_t faults = input.ConsumeIntegralInRange<size_t>(0, 4);
@@ -104,12 +130,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     sim::clearFaults();  // the clean-up itself must succeed
     closeEverything();
-    for (const std::string& misuse : sim::misuses()) check(documentedWait(misuse), "Win32 misuse: " + misuse);
+    for (const std::string& misuse : sim::misuses()) {
+        check(documentedWait(misuse), [&] { return "Win32 misuse: " + misuse; });
+    }
     sim::Ledger ledger = sim::ledger();
     check(ledger.handles == 0 && ledger.sockets == 0 && ledger.deviceInfoLists == 0 && ledger.heapBlocks == 0 &&
               ledger.pendingIo == 0,
-          "leak: handles " + std::to_string(ledger.handles) + ", sockets " + std::to_string(ledger.sockets) +
-              ", lists " + std::to_string(ledger.deviceInfoLists) + ", heap " + std::to_string(ledger.heapBlocks));
+          [&] {
+              return "leak: handles " + std::to_string(ledger.handles) + ", sockets " + std::to_string(ledger.sockets) +
+                     ", lists " + std::to_string(ledger.deviceInfoLists) + ", heap " +
+                     std::to_string(ledger.heapBlocks);
+          });
     // The simulated world goes with its input: what one run allocates it
     // frees, so libFuzzer's leak check (run whenever the counts differ) stays
     // for real leaks.

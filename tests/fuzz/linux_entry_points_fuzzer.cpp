@@ -41,6 +41,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     closeEverything();
     size_t left = posix_world::end();
-    fuzzing::check(left == 0, "descriptors left open: " + std::to_string(left));
+    fuzzing::check(left == 0, [&] { return "descriptors left open: " + std::to_string(left); });
     return 0;
 }

@@ -1,20 +1,26 @@
 #include "simulation.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <memory>
-#include <set>
 #include <sstream>
+#include <string_view>
 
 namespace sim {
 namespace {
 
 enum class HandleKind { Serial, UsbWrite, UsbRead, Event };
 
+// A handle points at its device: device records never move once made, and
+// the fuzzer opens thousands of handles a second.
 struct OpenHandle {
     HandleKind kind;
-    std::wstring path;
+    SerialDevice* serial;
+    UsbDevice* usb;
     bool overlapped;
 };
 
@@ -32,24 +38,33 @@ struct DeviceList {
     std::vector<DeviceInterface> interfaces;
 };
 
+// Each simulated function has a slot for its count and its faults, so that
+// entering a call does no string work: the fuzzer enters millions of them.
+constexpr size_t kFunctionSlots = 64;
+
+struct Fault {
+    size_t slot;
+    int nth;
+};
+
 struct State {
     uint64_t clock = 0;
     DWORD lastError = 0;
     int lastSocketError = 0;
     uintptr_t nextHandle = 0x1000;
     SOCKET nextSocket = 100;
-    std::map<std::wstring, SerialDevice> serial;
-    std::map<std::wstring, UsbDevice> usb;
-    std::map<std::wstring, std::pair<size_t, size_t>> usbAttempts;
+    std::map<std::wstring, SerialDevice, std::less<>> serial;
+    std::map<std::wstring, UsbDevice, std::less<>> usb;
+    std::map<const UsbDevice*, std::pair<size_t, size_t>> usbAttempts;
     std::vector<DeviceInterface> interfaces;
-    std::map<std::string, Peer> peers;
+    std::map<std::string, Peer, std::less<>> peers;
     std::map<HANDLE, OpenHandle> handles;
     std::map<SOCKET, SocketState> sockets;
     std::map<HDEVINFO, std::unique_ptr<DeviceList>> lists;
     std::map<void*, size_t> heap;
     std::vector<PendingRead> pending;
-    std::map<std::string, std::set<int>, std::less<>> faults;
-    std::map<std::string, int, std::less<>> counts;
+    std::vector<Fault> faults;
+    std::array<int, kFunctionSlots> counts{};
     std::vector<std::string> calls;
     std::vector<std::string> misuses;
 };
@@ -62,10 +77,33 @@ State& state() {
 // Winsock's start belongs to the process, not to one test's devices.
 int winsockStarts = 0;
 
-std::string narrow(const std::wstring& wide) {
+std::string narrow(std::wstring_view wide) {
     std::string out;
     for (wchar_t c : wide) out += static_cast<char>(c);
     return out;
+}
+
+// The slot of a function, by its name's text. Slots belong to the process:
+// names never change meaning.
+size_t slotNamed(std::string_view name) {
+    static std::vector<std::string>* names = new std::vector<std::string>();
+    auto found = std::find(names->begin(), names->end(), name);
+    if (found != names->end()) return static_cast<size_t>(found - names->begin());
+    if (names->size() == kFunctionSlots) std::abort();
+    names->emplace_back(name);
+    return names->size() - 1;
+}
+
+// The slot of a function entered under a literal name: each call site passes
+// the same literal, so its address finds the slot without comparing text.
+size_t slotOf(const char* literal) {
+    static std::array<const char*, kFunctionSlots> addresses{};
+    for (size_t slot = 0; slot < kFunctionSlots && addresses[slot] != nullptr; ++slot) {
+        if (addresses[slot] == literal) return slot;
+    }
+    size_t slot = slotNamed(literal);
+    if (addresses[slot] == nullptr) addresses[slot] = literal;
+    return slot;
 }
 
 // Whether calls are written to the call log; the fuzzer turns it off, since
@@ -77,14 +115,11 @@ bool recordingCalls = true;
 template <typename Arguments>
 bool enter(const char* function, Arguments arguments) {
     State& s = state();
-    auto counted = s.counts.find(function);
-    if (counted == s.counts.end()) counted = s.counts.emplace(function, 0).first;
-    const int n = ++counted->second;
+    const size_t slot = slotOf(function);
+    const int n = ++s.counts[slot];
     if (recordingCalls) s.calls.push_back(std::string(function) + "(" + arguments() + ")");
-    if (s.faults.empty()) return false;
-    auto fault = s.faults.find(function);
-    if (fault == s.faults.end()) return false;
-    return fault->second.count(0) != 0 || fault->second.count(n) != 0;
+    return std::any_of(s.faults.begin(), s.faults.end(),
+                       [&](const Fault& fault) { return fault.slot == slot && (fault.nth == 0 || fault.nth == n); });
 }
 
 bool enter(const char* function) {
@@ -98,11 +133,11 @@ OpenHandle* lookup(HANDLE handle) {
     return found == state().handles.end() ? nullptr : &found->second;
 }
 
-HANDLE newHandle(HandleKind kind, const std::wstring& path, DWORD flags) {
+HANDLE newHandle(OpenHandle open) {
     State& s = state();
     HANDLE handle = reinterpret_cast<HANDLE>(s.nextHandle);
     s.nextHandle += 0x10;
-    s.handles[handle] = OpenHandle{kind, path, (flags & FILE_FLAG_OVERLAPPED) != 0};
+    s.handles.emplace(handle, open);
     return handle;
 }
 
@@ -136,7 +171,7 @@ SerialDevice* commDevice(HANDLE handle, const char* function) {
         state().lastError = ERROR_INVALID_FUNCTION;
         return nullptr;
     }
-    return &state().serial[open->path];
+    return open->serial;
 }
 
 // Moves what the line has sent since the last look out of the driver.
@@ -154,24 +189,25 @@ bool acceptedLineSettings(const DCB& dcb) {
            dcb.StopBits <= 2;
 }
 
-HANDLE openSerial(const std::wstring& path, DWORD shareMode, DWORD flags) {
+HANDLE openSerial(std::wstring_view path, DWORD shareMode, DWORD flags) {
     State& s = state();
-    if (s.serial.find(path) == s.serial.end()) return fail(ERROR_FILE_NOT_FOUND);
+    auto device = s.serial.find(path);
+    if (device == s.serial.end()) return fail(ERROR_FILE_NOT_FOUND);
     if (shareMode != 0 || flags != 0) misuse("serial port opened shared or overlapped");
     for (auto& open : s.handles) {
-        if (open.second.kind == HandleKind::Serial && open.second.path == path) return fail(ERROR_ACCESS_DENIED);
+        if (open.second.serial == &device->second) return fail(ERROR_ACCESS_DENIED);
     }
-    return newHandle(HandleKind::Serial, path, flags);
+    return newHandle(OpenHandle{HandleKind::Serial, &device->second, nullptr, flags != 0});
 }
 
-HANDLE openUsb(const std::wstring& path, DWORD access, DWORD flags) {
+HANDLE openUsb(UsbDevice& device, DWORD access, DWORD flags) {
     State& s = state();
-    UsbDevice& device = s.usb[path];
     bool writing = (access & GENERIC_WRITE) != 0;
-    size_t attempt = writing ? s.usbAttempts[path].first++ : s.usbAttempts[path].second++;
+    size_t attempt = writing ? s.usbAttempts[&device].first++ : s.usbAttempts[&device].second++;
     const std::vector<bool>& outcomes = writing ? device.writeOpens : device.readOpens;
     if (attempt < outcomes.size() && !outcomes[attempt]) return fail(ERROR_ACCESS_DENIED);
-    return newHandle(writing ? HandleKind::UsbWrite : HandleKind::UsbRead, path, flags);
+    return newHandle(OpenHandle{writing ? HandleKind::UsbWrite : HandleKind::UsbRead, nullptr, &device,
+                                (flags & FILE_FLAG_OVERLAPPED) != 0});
 }
 
 // Hands out the serial bytes that have arrived by the deadline, advancing the
@@ -215,15 +251,13 @@ std::vector<PendingRead>::iterator pendingFor(HANDLE handle) {
 // more after ReadFile.
 constexpr uint64_t kUsbFrameMs = 1;
 
-BOOL readUsb(HANDLE handle, const std::wstring& path, LPVOID buffer, DWORD count, LPDWORD read,
-             LPOVERLAPPED request) {
+BOOL readUsb(HANDLE handle, UsbDevice& device, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED request) {
     State& s = state();
     if (pendingFor(handle) != s.pending.end()) misuse("second read while one is pending");
     // With the file handle as its signal, a request cannot be told apart
     // from another one outstanding on the same handle.
     OpenHandle* event = lookup(request->hEvent);
     if (event == nullptr || event->kind != HandleKind::Event) misuse("overlapped read without an event of its own");
-    UsbDevice& device = s.usb[path];
     UsbRead outcome{ReadKind::Pends, {}, 0, true};
     if (!device.reads.empty()) {
         outcome = device.reads.front();
@@ -254,10 +288,10 @@ BOOL readUsb(HANDLE handle, const std::wstring& path, LPVOID buffer, DWORD count
 
 std::string endpoint(const sockaddr_in& address) {
     const uint8_t* octets = reinterpret_cast<const uint8_t*>(&address.sin_addr);
-    uint16_t port = static_cast<uint16_t>((address.sin_port & 0xFF) << 8 | (address.sin_port >> 8));
-    std::ostringstream out;
-    out << int(octets[0]) << '.' << int(octets[1]) << '.' << int(octets[2]) << '.' << int(octets[3]) << ':' << port;
-    return out.str();
+    unsigned port = (address.sin_port & 0xFFu) << 8 | (address.sin_port >> 8);
+    char text[32];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u:%u", octets[0], octets[1], octets[2], octets[3], port);
+    return text;
 }
 
 SocketState* socketOf(SOCKET socket) {
@@ -268,6 +302,14 @@ SocketState* socketOf(SOCKET socket) {
 int socketError(int error) {
     state().lastSocketError = error;
     return SOCKET_ERROR;
+}
+
+// The record under key, made empty if there is none yet.
+template <typename Map, typename Key>
+typename Map::mapped_type& findOrAdd(Map& records, Key key) {
+    auto found = records.find(key);
+    if (found == records.end()) found = records.emplace(typename Map::key_type(key), typename Map::mapped_type()).first;
+    return found->second;
 }
 
 // Bytes the peer sent that have reached the socket by now.
@@ -293,13 +335,13 @@ void reset() {
 }
 
 std::vector<DeviceInterface>& deviceInterfaces() { return state().interfaces; }
-SerialDevice& serial(const std::wstring& path) { return state().serial[path]; }
-UsbDevice& usb(const std::wstring& path) { return state().usb[path]; }
-Peer& peer(const std::string& endpointName) { return state().peers[endpointName]; }
+SerialDevice& serial(std::wstring_view path) { return findOrAdd(state().serial, path); }
+UsbDevice& usb(std::wstring_view path) { return findOrAdd(state().usb, path); }
+Peer& peer(std::string_view endpointName) { return findOrAdd(state().peers, endpointName); }
 const SocketState& socketState(SOCKET socket) { return state().sockets.at(socket); }
 
-void failCall(const std::string& function, int nth) { state().faults[function].insert(nth); }
-int callCount(const std::string& function) { return state().counts[function]; }
+void failCall(std::string_view function, int nth) { state().faults.push_back(Fault{slotNamed(function), nth}); }
+int callCount(std::string_view function) { return state().counts[slotNamed(function)]; }
 void recordCalls(bool on) { recordingCalls = on; }
 void clearFaults() { state().faults.clear(); }
 const std::vector<std::string>& calls() { return state().calls; }
@@ -328,14 +370,15 @@ using namespace sim;
 
 HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                    DWORD creation, DWORD flags, HANDLE templateFile) {
-    std::wstring path(fileName);
+    std::wstring_view path(fileName);
     if (enter("CreateFileW", [&] { return narrow(path) + "," + hex(access) + "," + hex(flags); })) {
         return fail(ERROR_ACCESS_DENIED);
     }
     if (security != nullptr || templateFile != nullptr || creation != OPEN_EXISTING) misuse("CreateFileW arguments");
-    if (state().usb.count(path) != 0) {
+    auto usb = state().usb.find(path);
+    if (usb != state().usb.end()) {
         if (shareMode != 0) misuse("USB printer opened shared");
-        return openUsb(path, access, flags);
+        return openUsb(usb->second, access, flags);
     }
     return openSerial(path, shareMode, flags);
 }
@@ -368,14 +411,14 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVER
     Bytes chunk(bytes, bytes + count);
     if (written != nullptr) *written = count;
     if (open->kind == HandleKind::Serial) {
-        SerialDevice& device = state().serial[open->path];
+        SerialDevice& device = *open->serial;
         transmit(device);
         device.unsent += count;
         device.written.insert(device.written.end(), chunk.begin(), chunk.end());
         device.writes.push_back(chunk);
         if (device.respond) device.respond(device, chunk);
     } else {
-        UsbDevice& device = state().usb[open->path];
+        UsbDevice& device = *open->usb;
         device.written.insert(device.written.end(), chunk.begin(), chunk.end());
         if (device.respond) device.respond(device, chunk);
     }
@@ -398,8 +441,8 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPE
         misuse("ReadFile without an OVERLAPPED record on an overlapped handle");
         return failWith(ERROR_INVALID_PARAMETER);
     }
-    if (open->kind == HandleKind::UsbRead) return readUsb(file, open->path, buffer, count, read, overlapped);
-    DWORD n = readSerial(state().serial[open->path], static_cast<uint8_t*>(buffer), count);
+    if (open->kind == HandleKind::UsbRead) return readUsb(file, *open->usb, buffer, count, read, overlapped);
+    DWORD n = readSerial(*open->serial, static_cast<uint8_t*>(buffer), count);
     if (read != nullptr) *read = n;
     return TRUE;
 }
@@ -448,7 +491,7 @@ HANDLE CreateEventW(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initi
     // An auto-reset event would be reset by the wait that sees it, and
     // GetOverlappedResult could then wait for it forever.
     if (security != nullptr || !manualReset || initialState || name != nullptr) misuse("CreateEventW arguments");
-    return newHandle(HandleKind::Event, L"", 0);
+    return newHandle(OpenHandle{HandleKind::Event, nullptr, nullptr, false});
 }
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
@@ -510,7 +553,7 @@ BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferr
     if (!read->outcome.never && !read->outcome.bytes.empty()) {
         UsbRead late = read->outcome;
         late.dueAt = read->startedAt + read->outcome.afterMs;
-        s.usb[s.handles[file].path].reads.push_front(late);
+        s.handles.at(file).usb->reads.push_front(late);
     }
     overlapped->Internal = STATUS_CANCELLED;
     overlapped->InternalHigh = 0;
@@ -533,7 +576,7 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength
     if (flags != 0 || defaultChar != nullptr || usedDefault != nullptr || wideLength != -1) {
         misuse("WideCharToMultiByte arguments");
     }
-    std::wstring text(wide);
+    std::wstring_view text(wide);
     int needed = static_cast<int>(text.size()) + 1;
     if (narrowOut == nullptr || narrowLength == 0) return needed;
     if (narrowLength < needed) {
@@ -702,8 +745,11 @@ int connect(SOCKET socket, const struct sockaddr* address, int length) {
 }
 
 int select(int, fd_set* readable, fd_set* writable, fd_set* exceptions, const struct timeval* wait) {
-    std::string waited = wait ? std::to_string(wait->tv_sec) + "s+" + std::to_string(wait->tv_usec) + "us" : "null";
-    if (enter("select", [&] { return waited + (exceptions ? ",exceptions" : ""); })) return socketError(WSAEINVAL);
+    auto waited = [&] {
+        std::string limit = wait ? std::to_string(wait->tv_sec) + "s+" + std::to_string(wait->tv_usec) + "us" : "null";
+        return limit + (exceptions ? ",exceptions" : "");
+    };
+    if (enter("select", waited)) return socketError(WSAEINVAL);
     if (wait != nullptr && (wait->tv_sec < 0 || wait->tv_usec < 0)) return socketError(WSAEINVAL);
     // Winsock, unlike POSIX, refuses a select that watches nothing.
     auto empty = [](const fd_set* set) { return set == nullptr || set->fd_count == 0; };

@@ -10,15 +10,53 @@
 #include <winsock.h>
 
 #include <cstdint>
-#include <deque>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace sim {
 
 using Bytes = std::vector<uint8_t>;
+
+// A first-in, first-out queue that takes no memory until something is
+// queued. The fuzzer builds a fresh world for every input, and a std::deque
+// allocates even while empty.
+template <typename T>
+class Queue {
+public:
+    Queue() = default;
+    Queue(std::initializer_list<T> items) : items_(items) {}
+
+    bool empty() const { return head_ == items_.size(); }
+    size_t size() const { return items_.size() - head_; }
+    T& front() { return items_[head_]; }
+    typename std::vector<T>::const_iterator begin() const { return items_.begin() + head_; }
+    typename std::vector<T>::const_iterator end() const { return items_.end(); }
+
+    template <typename... Arguments>
+    void emplace_back(Arguments&&... arguments) {
+        items_.emplace_back(std::forward<Arguments>(arguments)...);
+    }
+    void push_back(T item) { items_.push_back(std::move(item)); }
+    void push_front(T item) {
+        if (head_ == 0) items_.insert(items_.begin(), std::move(item));
+        else items_[--head_] = std::move(item);
+    }
+    // Taken items are dropped once the queue empties or they are the larger part.
+    void pop_front() {
+        if (++head_ * 2 < items_.size()) return;
+        items_.erase(items_.begin(), items_.begin() + static_cast<std::ptrdiff_t>(head_));
+        head_ = 0;
+    }
+
+private:
+    std::vector<T> items_;
+    size_t head_ = 0;
+};
 
 struct SerialDevice {
     DCB dcb{};
@@ -32,7 +70,7 @@ struct SerialDevice {
     uint64_t unsentSince = 0;
     std::vector<Bytes> writes;
     // Bytes from the printer, each with the virtual time it arrives at.
-    std::deque<std::pair<uint64_t, uint8_t>> incoming;
+    Queue<std::pair<uint64_t, uint8_t>> incoming;
     // Plays the printer: called after every write with the bytes written.
     std::function<void(SerialDevice&, const Bytes&)> respond;
 
@@ -59,7 +97,7 @@ struct UsbDevice {
     std::vector<bool> writeOpens;  // outcome of each write-handle attempt; missing ones succeed
     std::vector<bool> readOpens;   // the same for read handles
     Bytes written;
-    std::deque<UsbRead> reads;     // outcome of each ReadFile on a read handle; none: pends forever
+    Queue<UsbRead> reads;          // outcome of each ReadFile on a read handle; none: pends forever
     std::function<void(UsbDevice&, const Bytes&)> respond;
 };
 
@@ -88,10 +126,10 @@ struct Peer {
     bool closedByPeer = false;    // recv returns 0 once nothing is left to read
     uint64_t replyDelayMs = 0;    // how long a scripted reply takes to arrive
     Bytes received;               // everything the library sent
-    std::deque<Bytes> replies;    // scripted answers: each send releases the next one
+    Queue<Bytes> replies;         // scripted answers: each send releases the next one
     // Bytes on their way to the library, each chunk with the virtual time it
     // arrives at. A recv that times out leaves them there for the next recv.
-    std::deque<std::pair<uint64_t, Bytes>> incoming;
+    Queue<std::pair<uint64_t, Bytes>> incoming;
     std::function<void(Peer&, const Bytes&)> respond;
 
     void answer(const Bytes& bytes, uint64_t delayMs = 0);
@@ -123,17 +161,17 @@ struct Ledger {
 void reset();
 
 std::vector<DeviceInterface>& deviceInterfaces();
-SerialDevice& serial(const std::wstring& path);
-UsbDevice& usb(const std::wstring& path);
-Peer& peer(const std::string& endpoint);  // "a.b.c.d:port"
+SerialDevice& serial(std::wstring_view path);
+UsbDevice& usb(std::wstring_view path);
+Peer& peer(std::string_view endpoint);  // "a.b.c.d:port"
 const SocketState& socketState(SOCKET socket);
 // The peer at endpoint closes every connection to it that is open now, as a
 // printer does with a connection it found idle; new connections work.
 void closeConnections(const std::string& endpoint);
 
 // Makes the nth call (1-based) of a function fail, or every call for nth 0.
-void failCall(const std::string& function, int nth = 0);
-int callCount(const std::string& function);
+void failCall(std::string_view function, int nth = 0);
+int callCount(std::string_view function);
 // Removes every injected failure; devices, handles and the ledger stay.
 void clearFaults();
 
