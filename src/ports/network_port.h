@@ -9,6 +9,11 @@ namespace vellamoor {
 constexpr int32_t kPrinterDataTcpPort = 9100;
 constexpr int32_t kPrinterStatusTcpPort = 4000;
 
+// A connection that moved bytes this recently is taken as usable without a
+// look: printers close connections they found idle for seconds, and the look
+// costs a system call, as much as a small send itself.
+constexpr int32_t kRecentUseMs = 20;
+
 enum NetworkOpenResult : int32_t {
     kNetworkNoSocket = -1,          // no socket (sockets not started, or none left)
     kNetworkModeSwitchFailed = -2,  // non-blocking mode on or off was refused
@@ -32,7 +37,8 @@ int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort);
 
 // False when the connection can no longer carry data: the printer closed or
 // reset it, or (Windows) an earlier receive on it timed out, which leaves a
-// socket in an undefined state. Waits for nothing.
+// socket in an undefined state. Waits for nothing, and looks only when the
+// connection moved no bytes for kRecentUseMs.
 bool networkPortUsable(PortIndex index);
 
 // Replaces the entry's socket with a new connection to the same address and

@@ -17,13 +17,14 @@ struct RealTimeStatusRequest {
 
 }  // namespace
 
-// One reply byte per request. writeSerialPort discards pending input first,
-// so a late answer to the previous request is not taken for this one. A lost
-// request shows as a missing reply, so the write's result is not looked at.
+// One reply byte per request. Unread input is discarded before each
+// request, so neither a late answer to an earlier request nor bytes the
+// printer sent on its own are taken for this one's reply. A lost request
+// shows as a missing reply, so the write's result is not looked at.
 int32_t exchangeSerialStatus(PortIndex index, uint8_t* reply, uint32_t capacity) {
     if (capacity < kRealTimeStatusRequests) return 0;
-    purgeSerialInput(index);
     for (uint8_t n = 1; n <= kRealTimeStatusRequests; ++n) {
+        purgeSerialInput(index);
         RealTimeStatusRequest request(n);
         writeSerialPort(index, request.bytes, sizeof request.bytes);
         if (readSerialPort(index, reply + n - 1, 1) != 1) return 0;

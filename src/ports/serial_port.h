@@ -28,8 +28,10 @@ enum SerialOpenResult : int32_t {
 // entry's 1-based index or a SerialOpenResult.
 int32_t openSerialPort(int32_t portNumber, uint32_t baudRate, uint32_t readTimeoutMs);
 
-// Discards pending input, then writes synchronously. Returns the number of
-// bytes written, 0 on any failure.
+// Writes synchronously. Neither buffer is purged: output the driver still
+// holds is the tail of the previous job, and unread input is only looked at
+// by the status exchange, which discards it before each request. Returns
+// the number of bytes written, 0 on any failure.
 int32_t writeSerialPort(PortIndex index, const void* bytes, uint32_t count);
 
 // Reads count bytes, or what arrived within the read time-out. Returns the

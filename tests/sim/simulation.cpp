@@ -565,6 +565,9 @@ BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferr
 
 DWORD GetLastError() { return state().lastError; }
 
+// The virtual clock: milliseconds since the world was reset.
+DWORD GetTickCount() { return static_cast<DWORD>(state().clock); }
+
 void Sleep(DWORD milliseconds) {
     enter("Sleep", [&] { return std::to_string(milliseconds); });
     state().clock += milliseconds;

@@ -124,7 +124,8 @@ TEST_F(NetworkPort, ClosedOrTimedOutConnectionsAreMadeAgainInPlace) {
         std::function<void()> spoil;
         size_t connects;
     } cases[] = {
-        {"closed by the printer", [] {
+        {"closed by the printer while idle", [] {
+             sim::advance(60000);
              sim::closeConnections("192.168.1.100:9100");
              sim::closeConnections("192.168.1.100:4000");
          }, 2},
@@ -153,8 +154,29 @@ TEST_F(NetworkPort, ClosedOrTimedOutConnectionsAreMadeAgainInPlace) {
     }
 }
 
+// The look for a closed connection costs a system call per send, so a
+// connection that moved bytes within kRecentUseMs is not looked at.
+TEST_F(NetworkPort, OnlyAConnectionIdleForAMomentIsLookedAt) {
+    ASSERT_EQ(769, openPort(3, {192, 168, 1, 100}));
+    auto looks = [] {
+        std::vector<std::string> selects = sim::callsOf("select");
+        return std::count(selects.begin(), selects.end(), "select(0s+0us)");
+    };
+    const struct {
+        uint64_t idleMs;
+        long looks;
+    } steps[] = {{60000, 1}, {0, 1}, {kRecentUseMs - 1, 1}, {kRecentUseMs, 2}};
+    for (const auto& step : steps) {
+        sim::advance(step.idleMs);
+        jint written = 0;
+        EXPECT_EQ(1, writePort(769, {'A'}, &written));
+        EXPECT_EQ(step.looks, looks()) << "after " << step.idleMs << " ms";
+    }
+}
+
 TEST_F(NetworkPort, AConnectionThatCannotBeMadeAgainFailsTheWriteAndStays) {
     ASSERT_EQ(769, openPort(3, {192, 168, 1, 100}));
+    sim::advance(60000);
     sim::closeConnections("192.168.1.100:9100");
     sim::peer("192.168.1.100:9100").connect = sim::Connect::NeverReady;
     jint written = -1;

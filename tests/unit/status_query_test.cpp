@@ -79,7 +79,7 @@ TEST_F(StatusQuery, SerialPurgesBeforeEveryRequest) {
     Bytes status = callerArray();
     ASSERT_EQ(1, parsedStatus(handle, status));
     EXPECT_BYTES((Bytes{0x16, 0x12, 0x12, 0x12}), Bytes(status.begin() + 9, status.begin() + 13));
-    EXPECT_EQ((std::vector<DWORD>{8, 8, 8, 8, 8}), printer.purges);
+    EXPECT_EQ((std::vector<DWORD>{8, 8, 8, 8}), printer.purges);
 }
 
 // A write returns once the driver has the bytes; a query right after it must

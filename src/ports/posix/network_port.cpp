@@ -86,7 +86,7 @@ int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort) {
     UniqueFd connection;
     int32_t connected = connectWithin(timeoutMs, address, tcpPort, connection);
     if (connected != 0) return connected;
-    uint32_t index = table.append(NetworkPortEntry{address, tcpPort, connection.get(), timeoutMs});
+    uint32_t index = table.append(NetworkPortEntry{address, tcpPort, connection.get(), timeoutMs, monotonicMs()});
     if (index == 0) return kNetworkTableFull;
     connection.release();
     return static_cast<int32_t>(index);
@@ -98,6 +98,7 @@ int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort) {
 bool networkPortUsable(PortIndex index) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return false;
+    if (monotonicMs() - entry->lastUsedMs < kRecentUseMs) return true;
     pollfd watched{entry->socket, POLLIN, 0};
     if (poll(&watched, 1, 0) <= 0) return true;
     char next;
@@ -113,6 +114,7 @@ bool reconnectNetworkPort(PortIndex index) {
     if (connectWithin(entry->timeoutMs, entry->address, entry->tcpPort, connection) != 0) return false;
     close(entry->socket);
     entry->socket = connection.release();
+    entry->lastUsedMs = monotonicMs();
     return true;
 }
 
@@ -123,6 +125,7 @@ int32_t sendNetworkPort(PortIndex index, const void* bytes, uint32_t count) {
     if (entry == nullptr) return kNetworkNoEntry;
     const int socket = entry->socket;
     ssize_t sent = retryOnSignal([&] { return send(socket, bytes, count, MSG_NOSIGNAL); });
+    if (sent > 0) entry->lastUsedMs = monotonicMs();
     return static_cast<int32_t>(sent);
 }
 
@@ -131,6 +134,7 @@ int32_t receiveNetworkPort(PortIndex index, void* buffer, uint32_t capacity) {
     if (entry == nullptr) return kNetworkNoEntry;
     const int socket = entry->socket;
     ssize_t received = retryOnSignal([&] { return recv(socket, buffer, capacity, 0); });
+    if (received > 0) entry->lastUsedMs = monotonicMs();
     return static_cast<int32_t>(received);
 }
 

@@ -24,7 +24,8 @@ struct NetworkPortEntry {
     uint32_t address;  // IPv4, first octet in the most significant byte
     int32_t tcpPort;
     int socket;
-    int32_t timeoutMs;  // of the open, for a connection made again in place
+    int32_t timeoutMs;   // of the open, for a connection made again in place
+    int64_t lastUsedMs;  // when the connection was made or last moved bytes
 };
 
 PortTable<SerialPortEntry>& serialPortTable();

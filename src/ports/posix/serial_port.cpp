@@ -105,13 +105,10 @@ int32_t openSerialPort(int32_t portNumber, uint32_t baudRate, uint32_t readTimeo
     return static_cast<int32_t>(index);
 }
 
-// Answers nobody read must not be taken for replies to this job; output is
-// never discarded, it is the tail of the previous job. Blocks until the
-// driver has taken every byte.
+// Blocks until the driver has taken every byte.
 int32_t writeSerialPort(PortIndex index, const void* bytes, uint32_t count) {
     SerialPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return 0;
-    tcflush(entry->fd, TCIFLUSH);
     return static_cast<int32_t>(writeAll(entry->fd, bytes, count));
 }
 

@@ -128,7 +128,8 @@ int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort) {
     UniqueSocket connection;
     int32_t connected = connectWithin(timeoutMs, address, tcpPort, connection);
     if (connected != 0) return connected;
-    uint32_t index = table.append(NetworkPortEntry{address, tcpPort, connection.get(), timeoutMs, false});
+    uint32_t index =
+        table.append(NetworkPortEntry{address, tcpPort, connection.get(), timeoutMs, false, GetTickCount()});
     if (index == 0) return kNetworkTableFull;
     connection.release();
     return static_cast<int32_t>(index);
@@ -142,6 +143,7 @@ int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort) {
 bool networkPortUsable(PortIndex index) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr || entry->timedOut) return false;
+    if (GetTickCount() - entry->lastUsedTick < static_cast<DWORD>(kRecentUseMs)) return true;
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(entry->socket, &readable);
@@ -160,6 +162,7 @@ bool reconnectNetworkPort(PortIndex index) {
     closesocket(entry->socket);
     entry->socket = connection.release();
     entry->timedOut = false;
+    entry->lastUsedTick = GetTickCount();
     return true;
 }
 
@@ -177,13 +180,16 @@ int32_t sendNetworkPort(PortIndex index, const void* bytes, uint32_t count) {
     const int error = WSAGetLastError();
     if (!setNonBlocking(entry->socket, false)) entry->timedOut = true;  // made again before its next use
     if (sent == SOCKET_ERROR && error == WSAEWOULDBLOCK) return 0;
+    if (sent > 0) entry->lastUsedTick = GetTickCount();
     return sent;
 }
 
 int32_t receiveNetworkPort(PortIndex index, void* buffer, uint32_t capacity) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return kNetworkNoEntry;
-    return noteTimeout(*entry, recv(entry->socket, static_cast<char*>(buffer), static_cast<int>(capacity), 0));
+    int received = noteTimeout(*entry, recv(entry->socket, static_cast<char*>(buffer), static_cast<int>(capacity), 0));
+    if (received > 0) entry->lastUsedTick = GetTickCount();
+    return received;
 }
 
 void drainNetworkPort(PortIndex index) {

@@ -89,10 +89,6 @@ int32_t openSerialPort(int32_t portNumber, uint32_t baudRate, uint32_t readTimeo
 int32_t writeSerialPort(PortIndex index, const void* bytes, uint32_t count) {
     SerialPortEntry* entry = table.entryAt(index);
     if (entry == nullptr || entry->handle == nullptr) return 0;
-    // Answers nobody read must not be taken for replies to this job. Output
-    // is not purged: a write returns once the driver has taken the bytes, so
-    // what it still holds is the tail of the previous job on its way out.
-    PurgeComm(entry->handle, PURGE_RXCLEAR);
     DWORD written = 0;
     if (!WriteFile(entry->handle, bytes, count, &written, nullptr)) return 0;
     return static_cast<int32_t>(written);

@@ -131,6 +131,7 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL CancelIo(HANDLE file);
 BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait);
 DWORD GetLastError();
+DWORD GetTickCount();
 void Sleep(DWORD milliseconds);
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR narrow, int narrowLength,
                         LPCSTR defaultChar, LPBOOL usedDefault);
