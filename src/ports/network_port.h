@@ -9,10 +9,10 @@ namespace vellamoor {
 constexpr int32_t kPrinterDataTcpPort = 9100;
 constexpr int32_t kPrinterStatusTcpPort = 4000;
 
-// A connection that moved bytes this recently is taken as usable without a
-// look: printers close connections they found idle for seconds, and the look
+// A connection found open this recently is taken as usable without a new
+// look: printers close connections they found idle for seconds, and a look
 // costs a system call, as much as a small send itself.
-constexpr int32_t kRecentUseMs = 20;
+constexpr int32_t kLookAgainAfterMs = 20;
 
 enum NetworkOpenResult : int32_t {
     kNetworkNoSocket = -1,          // no socket (sockets not started, or none left)
@@ -38,7 +38,7 @@ int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort);
 // False when the connection can no longer carry data: the printer closed or
 // reset it, or (Windows) an earlier receive on it timed out, which leaves a
 // socket in an undefined state. Waits for nothing, and looks only when the
-// connection moved no bytes for kRecentUseMs.
+// connection was made or last found open kLookAgainAfterMs or more ago.
 bool networkPortUsable(PortIndex index);
 
 // Replaces the entry's socket with a new connection to the same address and

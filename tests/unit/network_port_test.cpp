@@ -155,8 +155,8 @@ TEST_F(NetworkPort, ClosedOrTimedOutConnectionsAreMadeAgainInPlace) {
 }
 
 // The look for a closed connection costs a system call per send, so a
-// connection that moved bytes within kRecentUseMs is not looked at.
-TEST_F(NetworkPort, OnlyAConnectionIdleForAMomentIsLookedAt) {
+// connection found open within kLookAgainAfterMs is not looked at again.
+TEST_F(NetworkPort, AConnectionIsLookedAtAgainOnlyAfterAMoment) {
     ASSERT_EQ(769, openPort(3, {192, 168, 1, 100}));
     auto looks = [] {
         std::vector<std::string> selects = sim::callsOf("select");
@@ -165,7 +165,7 @@ TEST_F(NetworkPort, OnlyAConnectionIdleForAMomentIsLookedAt) {
     const struct {
         uint64_t idleMs;
         long looks;
-    } steps[] = {{60000, 1}, {0, 1}, {kRecentUseMs - 1, 1}, {kRecentUseMs, 2}};
+    } steps[] = {{60000, 1}, {0, 1}, {kLookAgainAfterMs - 1, 1}, {1, 2}};
     for (const auto& step : steps) {
         sim::advance(step.idleMs);
         jint written = 0;

@@ -93,17 +93,6 @@ void writeRows(LibraryClient& library, const uint8_t (&address)[4], int com, dou
                     DWORD written = 0;
                     return WriteFile(raw, payload.data(), count, &written, nullptr) && written == DWORD(count);
                 });
-        if (size == kWriteSizes[0]) {
-            // The library discards pending input before every serial write;
-            // the same raw work shows what that purge costs.
-            measure("serial write 64 B (raw purges too)", size, seconds,
-                    [&] { return library.writePort(serial, data, 0, count, result) == 1; },
-                    [&] {
-                        DWORD written = 0;
-                        PurgeComm(raw, PURGE_RXCLEAR);
-                        return WriteFile(raw, payload.data(), count, &written, nullptr) && written == DWORD(count);
-                    });
-        }
         CloseHandle(raw);
     }
     library.closePort(serial);

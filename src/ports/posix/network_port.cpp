@@ -78,6 +78,18 @@ int32_t connectWithin(int32_t timeoutMs, uint32_t address, int32_t tcpPort, Uniq
     return 0;
 }
 
+// A printer that closed the connection (many do after an idle minute) or
+// reset it shows as readable, and a peek finds the end of the stream or an
+// error; pending data leaves the connection as it is.
+bool closedByPrinter(int socket) {
+    pollfd watched{socket, POLLIN, 0};
+    if (poll(&watched, 1, 0) <= 0) return false;
+    char next;
+    ssize_t peeked = recv(socket, &next, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (peeked > 0) return false;
+    return peeked == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+}
+
 }  // namespace
 
 PortTable<NetworkPortEntry>& networkPortTable() { return table; }
@@ -92,19 +104,14 @@ int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort) {
     return static_cast<int32_t>(index);
 }
 
-// A printer that closed the connection (many do after an idle minute) or
-// reset it shows as readable, and a peek finds the end of the stream or an
-// error; pending data leaves the connection as it is.
 bool networkPortUsable(PortIndex index) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return false;
-    if (monotonicMs() - entry->lastUsedMs < kRecentUseMs) return true;
-    pollfd watched{entry->socket, POLLIN, 0};
-    if (poll(&watched, 1, 0) <= 0) return true;
-    char next;
-    ssize_t peeked = recv(entry->socket, &next, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (peeked > 0) return true;
-    return peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
+    const int64_t now = monotonicMs();
+    if (now - entry->lastLookMs < kLookAgainAfterMs) return true;
+    if (closedByPrinter(entry->socket)) return false;
+    entry->lastLookMs = now;
+    return true;
 }
 
 bool reconnectNetworkPort(PortIndex index) {
@@ -114,7 +121,7 @@ bool reconnectNetworkPort(PortIndex index) {
     if (connectWithin(entry->timeoutMs, entry->address, entry->tcpPort, connection) != 0) return false;
     close(entry->socket);
     entry->socket = connection.release();
-    entry->lastUsedMs = monotonicMs();
+    entry->lastLookMs = monotonicMs();
     return true;
 }
 
@@ -125,7 +132,6 @@ int32_t sendNetworkPort(PortIndex index, const void* bytes, uint32_t count) {
     if (entry == nullptr) return kNetworkNoEntry;
     const int socket = entry->socket;
     ssize_t sent = retryOnSignal([&] { return send(socket, bytes, count, MSG_NOSIGNAL); });
-    if (sent > 0) entry->lastUsedMs = monotonicMs();
     return static_cast<int32_t>(sent);
 }
 
@@ -134,7 +140,6 @@ int32_t receiveNetworkPort(PortIndex index, void* buffer, uint32_t capacity) {
     if (entry == nullptr) return kNetworkNoEntry;
     const int socket = entry->socket;
     ssize_t received = retryOnSignal([&] { return recv(socket, buffer, capacity, 0); });
-    if (received > 0) entry->lastUsedMs = monotonicMs();
     return static_cast<int32_t>(received);
 }
 

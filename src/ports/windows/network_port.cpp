@@ -120,6 +120,20 @@ int noteTimeout(NetworkPortEntry& entry, int result) {
     return result;
 }
 
+// A printer that closed the connection (many do after an idle minute) or
+// reset it shows as readable, and a peek finds the end of the stream or an
+// error; pending data leaves the connection as it is.
+bool closedByPrinter(SOCKET socket) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(socket, &readable);
+    timeval noWait = {0, 0};
+    if (select(0, &readable, nullptr, nullptr, &noWait) != 1) return false;
+    // select said readable, so this peek does not block.
+    char next;
+    return recv(socket, &next, 1, MSG_PEEK) <= 0;
+}
+
 }  // namespace
 
 PortTable<NetworkPortEntry>& networkPortTable() { return table; }
@@ -135,23 +149,16 @@ int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort) {
     return static_cast<int32_t>(index);
 }
 
-// A printer that closed the connection (many do after an idle minute) or
-// reset it shows as readable, and a peek finds the end of the stream or an
-// error; pending data leaves the connection as it is. Windows documents a
-// socket whose receive timed out as being in an undefined state, so such a
-// socket is not used again either.
+// Windows documents a socket whose receive timed out as being in an
+// undefined state, so such a socket is not used again.
 bool networkPortUsable(PortIndex index) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr || entry->timedOut) return false;
-    if (GetTickCount() - entry->lastUsedTick < static_cast<DWORD>(kRecentUseMs)) return true;
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(entry->socket, &readable);
-    timeval noWait = {0, 0};
-    if (select(0, &readable, nullptr, nullptr, &noWait) != 1) return true;
-    // select said readable, so this peek does not block.
-    char next;
-    return recv(entry->socket, &next, 1, MSG_PEEK) > 0;
+    const DWORD now = GetTickCount();
+    if (now - entry->lastLookTick < static_cast<DWORD>(kLookAgainAfterMs)) return true;
+    if (closedByPrinter(entry->socket)) return false;
+    entry->lastLookTick = now;
+    return true;
 }
 
 bool reconnectNetworkPort(PortIndex index) {
@@ -162,7 +169,7 @@ bool reconnectNetworkPort(PortIndex index) {
     closesocket(entry->socket);
     entry->socket = connection.release();
     entry->timedOut = false;
-    entry->lastUsedTick = GetTickCount();
+    entry->lastLookTick = GetTickCount();
     return true;
 }
 
@@ -180,16 +187,13 @@ int32_t sendNetworkPort(PortIndex index, const void* bytes, uint32_t count) {
     const int error = WSAGetLastError();
     if (!setNonBlocking(entry->socket, false)) entry->timedOut = true;  // made again before its next use
     if (sent == SOCKET_ERROR && error == WSAEWOULDBLOCK) return 0;
-    if (sent > 0) entry->lastUsedTick = GetTickCount();
     return sent;
 }
 
 int32_t receiveNetworkPort(PortIndex index, void* buffer, uint32_t capacity) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return kNetworkNoEntry;
-    int received = noteTimeout(*entry, recv(entry->socket, static_cast<char*>(buffer), static_cast<int>(capacity), 0));
-    if (received > 0) entry->lastUsedTick = GetTickCount();
-    return received;
+    return noteTimeout(*entry, recv(entry->socket, static_cast<char*>(buffer), static_cast<int>(capacity), 0));
 }
 
 void drainNetworkPort(PortIndex index) {

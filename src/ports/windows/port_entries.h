@@ -29,7 +29,7 @@ struct NetworkPortEntry {
     SOCKET socket;
     int32_t timeoutMs;  // of the open, for a connection made again in place
     bool timedOut;      // a send or receive timed out: the socket's state is undefined
-    DWORD lastUsedTick; // when the connection was made or last moved bytes
+    DWORD lastLookTick; // when the connection was made or last found open
 };
 
 PortTable<SerialPortEntry>& serialPortTable();

@@ -52,6 +52,8 @@ public final class Printer implements AutoCloseable {
     private volatile boolean closed;  // written under watches' monitor
     final ReentrantLock turn = new ReentrantLock();  // calls on this printer take turns
     private final List<StatusWatch> watches = new ArrayList<>();  // guarded by itself
+    // The count each native write reports; calls take turns, so one serves all.
+    private final int[] written = new int[1];
 
     private Printer(PortTables tables, int portType, String name) {
         this.table = tables.table(portType);
@@ -225,7 +227,7 @@ public final class Printer implements AutoCloseable {
                 int handle = openHandle("write to");
                 // The library always sends from element 0, so a slice is copied.
                 byte[] rest = offset + done == 0 ? data : Arrays.copyOfRange(data, offset + done, offset + length);
-                int[] written = {0};
+                written[0] = 0;
                 if (natives.write(handle, rest, 0, length - done, written) != 1 || written[0] <= 0) {
                     throw new IncompleteWriteException("the " + name + " took " + done + " of " + length
                             + " bytes", done);

@@ -1,0 +1,301 @@
+import java.io.DataInputStream;
+import java.io.IOException;
+import java.io.InputStream;
+import java.io.OutputStream;
+import java.net.InetAddress;
+import java.net.InetSocketAddress;
+import java.net.ServerSocket;
+import java.net.Socket;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.List;
+
+import jssc.SerialPort;
+import net.vellamoor.printerio.Printer;
+
+/**
+ * The printer API in the real JVM beside what a Java developer would use
+ * without it: java.net.Socket for a network printer, jSSC for a serial one.
+ * Both sides of a row run in turns, 21 rounds, the side that goes first
+ * alternating; the ratio is the median over the rounds of printer-API rate
+ * / peer rate. Prints one CSV line per row: name, bytes per call, then for
+ * each side its calls and seconds summed over the rounds, then the ratio.
+ *
+ * Arguments: ADDRESS COM_PORT TTY_PATH SECONDS [ROW]. The network printer at
+ * ADDRESS is played here (a sink on 9100, ASB answers on 4000); the serial
+ * one answers DLE EOT n on the pseudo-terminal TTY_PATH, which the library
+ * knows as COM_PORT. ROW measures only the rows whose names start with it.
+ */
+public final class JvmBench {
+    private static final int ROUNDS = 21;
+    private static final int BITS_PER_SECOND = 115200;
+    private static final int TIMEOUT_MS = 2000;
+    private static final byte[] ESC_V_0 = {0x1B, 0x76, 0x00};
+
+    /** One side of a row, open: call() is what is timed. */
+    private interface Side extends AutoCloseable {
+        void call() throws Exception;
+    }
+
+    private interface Opener {
+        Side open() throws Exception;
+    }
+
+    private static final class Row {
+        final String name;
+        final int bytes;
+        final Opener library;
+        final Opener peer;
+
+        Row(String name, int bytes, Opener library, Opener peer) {
+            this.name = name;
+            this.bytes = bytes;
+            this.library = library;
+            this.peer = peer;
+        }
+    }
+
+    public static void main(String[] args) throws Exception {
+        String address = args[0];
+        int comPort = Integer.parseInt(args[1]);
+        String tty = args[2];
+        double seconds = Double.parseDouble(args[3]);
+        startNetworkPrinter(address);
+
+        List<Row> rows = new ArrayList<>();
+        for (int size : new int[] {64, 1024, 65536}) {
+            byte[] job = job(size);
+            rows.add(new Row("network write " + size + " B", size,
+                    () -> printerSide(Printer.openNetwork(address, TIMEOUT_MS), p -> p.write(job)),
+                    () -> socketWrite(address, job)));
+        }
+        rows.add(new Row("network status", 0,
+                () -> printerSide(Printer.openNetwork(address, TIMEOUT_MS), Printer::status),
+                () -> socketStatus(address)));
+        for (int size : new int[] {64, 1024, 65536}) {
+            byte[] job = job(size);
+            rows.add(new Row("serial write " + size + " B", size,
+                    () -> printerSide(Printer.openSerial(comPort, BITS_PER_SECOND, TIMEOUT_MS), p -> p.write(job)),
+                    () -> jsscWrite(tty, job)));
+        }
+        rows.add(new Row("serial status", 0,
+                () -> printerSide(Printer.openSerial(comPort, BITS_PER_SECOND, TIMEOUT_MS), Printer::status),
+                () -> jsscStatus(tty)));
+
+        for (Row row : rows) {
+            if (args.length < 5 || row.name.startsWith(args[4])) {
+                measure(row, seconds);
+            }
+        }
+        System.exit(0);
+    }
+
+    private static void measure(Row row, double seconds) throws Exception {
+        double[] ratios = new double[ROUNDS];
+        long[] calls = new long[2];
+        double[] elapsed = new double[2];
+        for (int round = 0; round < ROUNDS; round++) {
+            double[] rates = new double[2];
+            for (int turn = 0; turn < 2; turn++) {
+                int side = (round + turn) % 2;  // 0: the printer API, 1: its peer
+                try (Side open = (side == 0 ? row.library : row.peer).open()) {
+                    long[] result = run(open, seconds);
+                    calls[side] += result[0];
+                    elapsed[side] += result[1] / 1e9;
+                    rates[side] = result[0] / (result[1] / 1e9);
+                }
+            }
+            ratios[round] = rates[0] / rates[1];
+        }
+        Arrays.sort(ratios);
+        System.out.printf("%s,%d,%d,%.6f,%d,%.6f,%.4f%n", row.name, row.bytes, calls[0], elapsed[0], calls[1],
+                elapsed[1], ratios[ROUNDS / 2]);
+    }
+
+    /** Calls made and nanoseconds taken, after a warm-up of a tenth of the time. */
+    private static long[] run(Side side, double seconds) throws Exception {
+        long warmUpEnd = System.nanoTime() + (long) (seconds * 1e8);
+        while (System.nanoTime() < warmUpEnd) {
+            side.call();
+        }
+        long start = System.nanoTime();
+        long end = start + (long) (seconds * 1e9);
+        long calls = 0;
+        long now;
+        do {
+            for (int i = 0; i < 16; i++) {
+                side.call();
+            }
+            calls += 16;
+            now = System.nanoTime();
+        } while (now < end);
+        return new long[] {calls, now - start};
+    }
+
+    private static byte[] job(int size) {
+        byte[] job = new byte[size];
+        for (int i = 0; i < size; i++) {
+            job[i] = (byte) ('A' + i % 26);  // text only: no command a printer would answer
+        }
+        return job;
+    }
+
+    private interface PrinterCall {
+        void call(Printer printer) throws Exception;
+    }
+
+    private static Side printerSide(Printer printer, PrinterCall call) {
+        return new Side() {
+            @Override
+            public void call() throws Exception {
+                call.call(printer);
+            }
+
+            @Override
+            public void close() {
+                printer.close();
+            }
+        };
+    }
+
+    private static Side socketWrite(String address, byte[] job) throws IOException {
+        Socket data = new Socket(address, 9100);
+        OutputStream out = data.getOutputStream();
+        return new Side() {
+            @Override
+            public void call() throws IOException {
+                out.write(job);
+            }
+
+            @Override
+            public void close() throws IOException {
+                data.close();
+            }
+        };
+    }
+
+    private static Side socketStatus(String address) throws IOException {
+        Socket status = new Socket(address, 4000);
+        status.setSoTimeout(TIMEOUT_MS);
+        OutputStream out = status.getOutputStream();
+        DataInputStream in = new DataInputStream(status.getInputStream());
+        byte[] reply = new byte[3];
+        return new Side() {
+            @Override
+            public void call() throws IOException {
+                out.write(ESC_V_0);
+                in.readFully(reply);
+            }
+
+            @Override
+            public void close() throws IOException {
+                status.close();
+            }
+        };
+    }
+
+    private static SerialPort openJssc(String tty) throws Exception {
+        SerialPort port = new SerialPort(tty);
+        port.openPort();
+        port.setParams(BITS_PER_SECOND, SerialPort.DATABITS_8, SerialPort.STOPBITS_1, SerialPort.PARITY_NONE);
+        return port;
+    }
+
+    private static Side jsscWrite(String tty, byte[] job) throws Exception {
+        SerialPort port = openJssc(tty);
+        return new Side() {
+            @Override
+            public void call() throws Exception {
+                if (!port.writeBytes(job)) {
+                    throw new IOException("jSSC write failed");
+                }
+            }
+
+            @Override
+            public void close() throws Exception {
+                port.closePort();
+            }
+        };
+    }
+
+    // The library's exchange by hand: unread input dropped, then DLE EOT 1
+    // to 4, each answered by one byte. jSSC's timed read polls with sleeps
+    // of a millisecond, so the blocking read is the fast peer.
+    private static Side jsscStatus(String tty) throws Exception {
+        SerialPort port = openJssc(tty);
+        return new Side() {
+            @Override
+            public void call() throws Exception {
+                port.purgePort(SerialPort.PURGE_RXCLEAR);
+                for (byte n = 1; n <= 4; n++) {
+                    port.writeBytes(new byte[] {0x10, 0x04, n});
+                    port.readBytes(1);
+                }
+            }
+
+            @Override
+            public void close() throws Exception {
+                port.closePort();
+            }
+        };
+    }
+
+    /** A network printer as fast as loopback allows: a sink on 9100, ASB answers on 4000. */
+    private static void startNetworkPrinter(String address) throws IOException {
+        InetAddress host = InetAddress.getByName(address);
+        serve(host, 9100, connection -> {
+            InputStream in = connection.getInputStream();
+            byte[] buffer = new byte[1 << 16];
+            while (in.read(buffer) > 0) {
+                // drained
+            }
+        });
+        serve(host, 4000, connection -> {
+            DataInputStream in = new DataInputStream(connection.getInputStream());
+            OutputStream out = connection.getOutputStream();
+            byte[] request = new byte[3];
+            byte[] online = {0x10, 0x00, 0x00};
+            while (true) {
+                in.readFully(request);
+                out.write(online);
+            }
+        });
+    }
+
+    private interface Connection {
+        void serve(Socket connection) throws IOException;
+    }
+
+    private static void serve(InetAddress host, int port, Connection handler) throws IOException {
+        ServerSocket listener = new ServerSocket();
+        listener.setReuseAddress(true);
+        listener.bind(new InetSocketAddress(host, port), 64);
+        daemon(() -> {
+            while (true) {
+                Socket connection = listener.accept();
+                connection.setTcpNoDelay(true);
+                daemon(() -> {
+                    try (Socket open = connection) {
+                        handler.serve(open);
+                    }
+                });
+            }
+        });
+    }
+
+    private interface Task {
+        void run() throws IOException;
+    }
+
+    private static void daemon(Task task) {
+        Thread thread = new Thread(() -> {
+            try {
+                task.run();
+            } catch (IOException e) {
+                // the connection ended
+            }
+        });
+        thread.setDaemon(true);
+        thread.start();
+    }
+}
