@@ -9,10 +9,12 @@ namespace vellamoor {
 constexpr int32_t kPrinterDataTcpPort = 9100;
 constexpr int32_t kPrinterStatusTcpPort = 4000;
 
-// A connection found open this recently is taken as usable without a new
-// look: printers close connections they found idle for seconds, and a look
-// costs a system call, as much as a small send itself.
-constexpr int32_t kLookAgainAfterMs = 20;
+// A data connection found open this recently is taken as usable without a
+// new look: printers close data connections they found idle for seconds, and
+// a look costs a system call, as much as a small send itself. A status
+// connection is looked at before every query: some printers close it after
+// each answer, and a query is a round trip anyway.
+constexpr int32_t kDataLookAgainAfterMs = 20;
 
 enum NetworkOpenResult : int32_t {
     kNetworkNoSocket = -1,          // no socket (sockets not started, or none left)
@@ -38,8 +40,9 @@ int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort);
 // False when the connection can no longer carry data: the printer closed or
 // reset it, or (Windows) an earlier receive on it timed out, which leaves a
 // socket in an undefined state. Waits for nothing, and looks only when the
-// connection was made or last found open kLookAgainAfterMs or more ago.
-bool networkPortUsable(PortIndex index);
+// connection was made or last found open lookAgainAfterMs or more ago (0:
+// always).
+bool networkPortUsable(PortIndex index, int32_t lookAgainAfterMs);
 
 // Replaces the entry's socket with a new connection to the same address and
 // port, made within the entry's time-out. The entry keeps its place, so every

@@ -22,8 +22,8 @@ bool nameable(int32_t index) {
 // would be taken by the local stack and never reach the printer, so a
 // connection the printer has closed is made again in place first. A printer
 // that closes at the very moment of the send still loses that send.
-bool ensureConnected(PortIndex index) {
-    return networkPortUsable(index) || reconnectNetworkPort(index);
+bool ensureConnected(PortIndex index, int32_t lookAgainAfterMs) {
+    return networkPortUsable(index, lookAgainAfterMs) || reconnectNetworkPort(index);
 }
 
 }  // namespace
@@ -48,7 +48,7 @@ int32_t openNetworkPrinter(int32_t timeoutMs, uint32_t address) {
 
 int32_t writeNetworkPrinter(PortIndex index, const void* bytes, uint32_t count) {
     if (networkPortTable().entryAt(index) == nullptr) return kNetworkNoEntry;
-    if (!ensureConnected(index)) return 0;
+    if (!ensureConnected(index, kDataLookAgainAfterMs)) return 0;
     return sendNetworkPort(index, bytes, count);
 }
 
@@ -58,7 +58,7 @@ int32_t writeNetworkPrinter(PortIndex index, const void* bytes, uint32_t count) 
 int32_t exchangeNetworkStatus(PortIndex index, uint8_t* reply, uint32_t capacity) {
     if (networkPortTable().entryAt(index) == nullptr) return 0;
     const PortIndex status = statusConnectionFor(index);
-    if (networkPortTable().entryAt(status) == nullptr || !ensureConnected(status)) return 0;
+    if (networkPortTable().entryAt(status) == nullptr || !ensureConnected(status, 0)) return 0;
     drainNetworkPort(status);
     sendNetworkPort(status, kStatusRequest, sizeof kStatusRequest);  // a lost request shows as no reply
     const int32_t received = receiveNetworkPort(status, reply, capacity);

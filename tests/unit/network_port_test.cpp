@@ -155,7 +155,8 @@ TEST_F(NetworkPort, ClosedOrTimedOutConnectionsAreMadeAgainInPlace) {
 }
 
 // The look for a closed connection costs a system call per send, so a
-// connection found open within kLookAgainAfterMs is not looked at again.
+// data connection found open within kDataLookAgainAfterMs is not looked at
+// again; the status connection is looked at before every query.
 TEST_F(NetworkPort, AConnectionIsLookedAtAgainOnlyAfterAMoment) {
     ASSERT_EQ(769, openPort(3, {192, 168, 1, 100}));
     auto looks = [] {
@@ -165,12 +166,18 @@ TEST_F(NetworkPort, AConnectionIsLookedAtAgainOnlyAfterAMoment) {
     const struct {
         uint64_t idleMs;
         long looks;
-    } steps[] = {{60000, 1}, {0, 1}, {kLookAgainAfterMs - 1, 1}, {1, 2}};
+    } steps[] = {{60000, 1}, {0, 1}, {kDataLookAgainAfterMs - 1, 1}, {1, 2}};
     for (const auto& step : steps) {
         sim::advance(step.idleMs);
         jint written = 0;
         EXPECT_EQ(1, writePort(769, {'A'}, &written));
         EXPECT_EQ(step.looks, looks()) << "after " << step.idleMs << " ms";
+    }
+    sim::peer("192.168.1.100:4000").replies = {{0x00, 0x00, 0x00, 0x00}, {0x00, 0x00, 0x00, 0x00}};
+    for (long query = 1; query <= 2; ++query) {
+        Bytes status(kFullStatusLength);
+        EXPECT_EQ(1, parsedStatus(769, status));
+        EXPECT_EQ(2 + query, looks()) << "status query " << query;
     }
 }
 

@@ -104,11 +104,11 @@ int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort) {
     return static_cast<int32_t>(index);
 }
 
-bool networkPortUsable(PortIndex index) {
+bool networkPortUsable(PortIndex index, int32_t lookAgainAfterMs) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return false;
     const int64_t now = monotonicMs();
-    if (now - entry->lastLookMs < kLookAgainAfterMs) return true;
+    if (now - entry->lastLookMs < lookAgainAfterMs) return true;
     if (closedByPrinter(entry->socket)) return false;
     entry->lastLookMs = now;
     return true;

@@ -151,11 +151,11 @@ int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort) {
 
 // Windows documents a socket whose receive timed out as being in an
 // undefined state, so such a socket is not used again.
-bool networkPortUsable(PortIndex index) {
+bool networkPortUsable(PortIndex index, int32_t lookAgainAfterMs) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr || entry->timedOut) return false;
     const DWORD now = GetTickCount();
-    if (now - entry->lastLookTick < static_cast<DWORD>(kLookAgainAfterMs)) return true;
+    if (lookAgainAfterMs > 0 && now - entry->lastLookTick < static_cast<DWORD>(lookAgainAfterMs)) return true;
     if (closedByPrinter(entry->socket)) return false;
     entry->lastLookTick = now;
     return true;
