@@ -16,6 +16,10 @@
 
 #include "jni/parsed_status.h"
 #include "mini_jvm.h"
+#include "port_entries.h"
+#include "ports/network_port.h"
+#include "ports/serial_port.h"
+#include "ports/usb_port.h"
 
 namespace fuzzing {
 
@@ -148,5 +152,19 @@ private:
     minijvm::MiniJvm jvm_;
     std::vector<jint> opened_;
 };
+
+// Up to 48 steps, as far as the input goes.
+inline void runSession(FuzzedDataProvider& input) {
+    Session session(input);
+    for (int steps = 0; steps < 48 && input.remaining_bytes() > 0; ++steps) session.step();
+}
+
+// Closes what the session left open, so that the world's ledger then shows
+// only what the library itself lost.
+inline void closeEverything() {
+    while (vellamoor::serialPortTable().count() != 0) vellamoor::closeSerialPort(0);
+    while (vellamoor::usbPortTable().count() != 0) vellamoor::closeUsbPort(0);
+    while (vellamoor::networkPortTable().count() != 0) vellamoor::closeNetworkPort(0);
+}
 
 }  // namespace fuzzing

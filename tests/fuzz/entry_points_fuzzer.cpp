@@ -4,20 +4,12 @@
 // documented set stops the run.
 
 #include <fuzzer/FuzzedDataProvider.h>
-#include <net_vellamoor_printerio_IOPort.h>
 
 #include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "entry_point_session.h"
-#include "port_entries.h"
-#include "ports/network_port.h"
 #include "ports/network_printer.h"
-#include "ports/serial_port.h"
-#include "ports/usb_port.h"
 #include "simulation.h"
 
 namespace {
@@ -25,7 +17,6 @@ namespace {
 using sim::Bytes;
 
 using fuzzing::check;
-using fuzzing::Session;
 
 const char* const kFaultableCalls[] = {"CreateFileW", "CloseHandle", "WriteFile", "ReadFile", "SetCommState",
                                        "SetCommTimeouts", "HeapAlloc", "SetupDiGetClassDevsW",
@@ -110,12 +101,6 @@ bool documentedWait(const std::string& misuse) {
     return misuse.find("forever") != std::string::npos || misuse.find("without limit") != std::string::npos;
 }
 
-void closeEverything() {
-    while (vellamoor::serialPortTable().count() != 0) vellamoor::closeSerialPort(0);
-    while (vellamoor::usbPortTable().count() != 0) vellamoor::closeUsbPort(0);
-    while (vellamoor::networkPortTable().count() != 0) vellamoor::closeNetworkPort(0);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -124,12 +109,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     vellamoor::statusSocketIndex = -1;
     FuzzedDataProvider input(data, size);
     buildWorld(input);
-    {
-        Session session(input);
-        for (int steps = 0; steps < 48 && input.remaining_bytes() > 0; ++steps) session.step();
-    }
+    fuzzing::runSession(input);
     sim::clearFaults();  // the clean-up itself must succeed
-    closeEverything();
+    fuzzing::closeEverything();
     for (const std::string& misuse : sim::misuses()) {
         check(documentedWait(misuse), [&] { return "Win32 misuse: " + misuse; });
     }

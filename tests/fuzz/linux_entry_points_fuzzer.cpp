@@ -7,22 +7,8 @@
 #include <cstdlib>
 
 #include "entry_point_session.h"
-#include "port_entries.h"
-#include "ports/network_port.h"
 #include "ports/network_printer.h"
-#include "ports/serial_port.h"
-#include "ports/usb_port.h"
 #include "posix_world.h"
-
-namespace {
-
-void closeEverything() {
-    while (vellamoor::serialPortTable().count() != 0) vellamoor::closeSerialPort(0);
-    while (vellamoor::usbPortTable().count() != 0) vellamoor::closeUsbPort(0);
-    while (vellamoor::networkPortTable().count() != 0) vellamoor::closeNetworkPort(0);
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // COM3 and COM10 are devices the world knows; the USB search stays in its tree.
@@ -35,11 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     vellamoor::statusSocketIndex = -1;
     FuzzedDataProvider input(data, size);
     posix_world::begin(input);
-    {
-        fuzzing::Session session(input);
-        for (int steps = 0; steps < 48 && input.remaining_bytes() > 0; ++steps) session.step();
-    }
-    closeEverything();
+    fuzzing::runSession(input);
+    fuzzing::closeEverything();
     size_t left = posix_world::end();
     fuzzing::check(left == 0, [&] { return "descriptors left open: " + std::to_string(left); });
     return 0;

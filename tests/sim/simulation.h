@@ -32,7 +32,6 @@ public:
     Queue(std::initializer_list<T> items) : items_(items) {}
 
     bool empty() const { return head_ == items_.size(); }
-    size_t size() const { return items_.size() - head_; }
     T& front() { return items_[head_]; }
     typename std::vector<T>::const_iterator begin() const { return items_.begin() + head_; }
     typename std::vector<T>::const_iterator end() const { return items_.end(); }
@@ -46,10 +45,10 @@ public:
         if (head_ == 0) items_.insert(items_.begin(), std::move(item));
         else items_[--head_] = std::move(item);
     }
-    // Taken items are dropped once the queue empties or they are the larger part.
+    // Taken items are dropped once the queue is empty.
     void pop_front() {
-        if (++head_ * 2 < items_.size()) return;
-        items_.erase(items_.begin(), items_.begin() + static_cast<std::ptrdiff_t>(head_));
+        if (++head_ < items_.size()) return;
+        items_.clear();
         head_ = 0;
     }
 

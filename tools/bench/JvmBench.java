@@ -41,19 +41,7 @@ public final class JvmBench {
         Side open() throws Exception;
     }
 
-    private static final class Row {
-        final String name;
-        final int bytes;
-        final Opener library;
-        final Opener peer;
-
-        Row(String name, int bytes, Opener library, Opener peer) {
-            this.name = name;
-            this.bytes = bytes;
-            this.library = library;
-            this.peer = peer;
-        }
-    }
+    private record Row(String name, int bytes, Opener library, Opener peer) {}
 
     public static void main(String[] args) throws Exception {
         String address = args[0];
@@ -83,7 +71,7 @@ public final class JvmBench {
                 () -> jsscStatus(tty)));
 
         for (Row row : rows) {
-            if (args.length < 5 || row.name.startsWith(args[4])) {
+            if (args.length < 5 || row.name().startsWith(args[4])) {
                 measure(row, seconds);
             }
         }
@@ -98,7 +86,7 @@ public final class JvmBench {
             double[] rates = new double[2];
             for (int turn = 0; turn < 2; turn++) {
                 int side = (round + turn) % 2;  // 0: the printer API, 1: its peer
-                try (Side open = (side == 0 ? row.library : row.peer).open()) {
+                try (Side open = (side == 0 ? row.library() : row.peer()).open()) {
                     long[] result = run(open, seconds);
                     calls[side] += result[0];
                     elapsed[side] += result[1] / 1e9;
@@ -108,7 +96,7 @@ public final class JvmBench {
             ratios[round] = rates[0] / rates[1];
         }
         Arrays.sort(ratios);
-        System.out.printf("%s,%d,%d,%.6f,%d,%.6f,%.4f%n", row.name, row.bytes, calls[0], elapsed[0], calls[1],
+        System.out.printf("%s,%d,%d,%.6f,%d,%.6f,%.4f%n", row.name(), row.bytes(), calls[0], elapsed[0], calls[1],
                 elapsed[1], ratios[ROUNDS / 2]);
     }
 

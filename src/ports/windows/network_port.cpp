@@ -155,7 +155,7 @@ bool networkPortUsable(PortIndex index, int32_t lookAgainAfterMs) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr || entry->timedOut) return false;
     const DWORD now = GetTickCount();
-    if (lookAgainAfterMs > 0 && now - entry->lastLookTick < static_cast<DWORD>(lookAgainAfterMs)) return true;
+    if (now - entry->lastLookTick < static_cast<DWORD>(lookAgainAfterMs)) return true;
     if (closedByPrinter(entry->socket)) return false;
     entry->lastLookTick = now;
     return true;
