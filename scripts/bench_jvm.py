@@ -64,9 +64,13 @@ def compile_benchmark(work):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--seconds", type=float, default=1.0, help="time per side and round (default 1.0)")
+    parser.add_argument("--seconds", type=float, default=6.0,
+                        help="measured time per side and row, in 20 ms slices (default 6.0)")
     parser.add_argument("--rows", default="", help="only the rows whose names start with this")
     args = parser.parse_args()
+    if os.geteuid() != 0:
+        sys.exit("bench_jvm.py runs as root: both sides hold the one pseudo-terminal at once, which its "
+                 "exclusive mode allows only to root")
     subprocess.run([os.path.join(ROOT, "scripts", "build.sh"), "--quiet", "linux"], check=True)
     out_dir = os.path.join(ROOT, "build", "bench")
     classes = compile_benchmark(os.path.join(out_dir, "jvm"))
@@ -84,8 +88,8 @@ def main():
     if result.returncode != 0:
         sys.exit("JvmBench failed: " + result.stderr)
     java = subprocess.run(["java", "-version"], capture_output=True, text=True).stderr.splitlines()[0]
-    report = ["%s; %s; jSSC 2.8.0; %.1f s per side and round in 21 interleaved rounds; ratio = median over the "
-              "rounds of printer-API rate / peer rate" % (machine(), java, args.seconds), "",
+    report = ["%s; %s; jSSC 2.8.0; %.1f s per side and row in 20 ms slices taken in turns; ratio = median over "
+              "the pairs of slices of printer-API rate / peer rate" % (machine(), java, args.seconds), "",
               "| Row | Printer calls/s | Peer calls/s | Printer MB/s | Peer MB/s | Ratio |",
               "|---|---:|---:|---:|---:|---:|"]
     with open(os.path.join(out_dir, "jvm.csv"), "w", newline="") as out:

@@ -16,18 +16,24 @@ import net.vellamoor.printerio.Printer;
 /**
  * The printer API in the real JVM beside what a Java developer would use
  * without it: java.net.Socket for a network printer, jSSC for a serial one.
- * Both sides of a row run in turns, 21 rounds, the side that goes first
- * alternating; the ratio is the median over the rounds of printer-API rate
- * / peer rate. Prints one CSV line per row: name, bytes per call, then for
- * each side its calls and seconds summed over the rounds, then the ratio.
+ * Both sides of a row are open at once, on the same printer, and take turns
+ * in slices of 20 ms, the side that goes first alternating from pair to
+ * pair: on a virtual machine whose speed drifts by tens of percent within
+ * seconds, only turns this short see the same machine. The ratio is the
+ * median over the pairs of printer-API rate / peer rate. Prints one CSV line
+ * per row: name, bytes per call, then for each side its calls and seconds
+ * summed over the slices, then the ratio.
  *
- * Arguments: ADDRESS COM_PORT TTY_PATH SECONDS [ROW]. The network printer at
- * ADDRESS is played here (a sink on 9100, ASB answers on 4000); the serial
- * one answers DLE EOT n on the pseudo-terminal TTY_PATH, which the library
- * knows as COM_PORT. ROW measures only the rows whose names start with it.
+ * Arguments: ADDRESS COM_PORT TTY_PATH SECONDS [ROW]. SECONDS is each side's
+ * measured time per row. The network printer at ADDRESS is played here (a
+ * sink on 9100, ASB answers on 4000); the serial one answers DLE EOT n on
+ * the pseudo-terminal TTY_PATH, which the library knows as COM_PORT. Both
+ * sides hold that terminal at once, which its exclusive mode allows only to
+ * root. ROW measures only the rows whose names start with it.
  */
 public final class JvmBench {
-    private static final int ROUNDS = 21;
+    private static final double SLICE_SECONDS = 0.02;
+    private static final double WARM_UP_SECONDS = 0.5;
     private static final int BITS_PER_SECOND = 115200;
     private static final int TIMEOUT_MS = 2000;
     private static final byte[] ESC_V_0 = {0x1B, 0x76, 0x00};
@@ -79,42 +85,43 @@ public final class JvmBench {
     }
 
     private static void measure(Row row, double seconds) throws Exception {
-        double[] ratios = new double[ROUNDS];
+        int pairs = (int) Math.max(1, Math.round(seconds / SLICE_SECONDS));
+        double[] ratios = new double[pairs];
         long[] calls = new long[2];
-        double[] elapsed = new double[2];
-        for (int round = 0; round < ROUNDS; round++) {
-            double[] rates = new double[2];
-            for (int turn = 0; turn < 2; turn++) {
-                int side = (round + turn) % 2;  // 0: the printer API, 1: its peer
-                try (Side open = (side == 0 ? row.library() : row.peer()).open()) {
-                    long[] result = run(open, seconds);
-                    calls[side] += result[0];
-                    elapsed[side] += result[1] / 1e9;
-                    rates[side] = result[0] / (result[1] / 1e9);
-                }
+        long[] nanos = new long[2];
+        try (Side library = row.library().open(); Side peer = row.peer().open()) {
+            Side[] sides = {library, peer};  // 0: the printer API, 1: its peer
+            for (Side side : sides) {
+                run(side, WARM_UP_SECONDS);
             }
-            ratios[round] = rates[0] / rates[1];
+            for (int pair = 0; pair < pairs; pair++) {
+                double[] rates = new double[2];
+                for (int turn = 0; turn < 2; turn++) {
+                    int side = (pair + turn) % 2;
+                    long[] result = run(sides[side], SLICE_SECONDS);
+                    calls[side] += result[0];
+                    nanos[side] += result[1];
+                    rates[side] = result[0] / (double) result[1];
+                }
+                ratios[pair] = rates[0] / rates[1];
+            }
         }
         Arrays.sort(ratios);
-        System.out.printf("%s,%d,%d,%.6f,%d,%.6f,%.4f%n", row.name(), row.bytes(), calls[0], elapsed[0], calls[1],
-                elapsed[1], ratios[ROUNDS / 2]);
+        System.out.printf("%s,%d,%d,%.6f,%d,%.6f,%.4f%n", row.name(), row.bytes(), calls[0], nanos[0] / 1e9,
+                calls[1], nanos[1] / 1e9, ratios[pairs / 2]);
     }
 
-    /** Calls made and nanoseconds taken, after a warm-up of a tenth of the time. */
+    /** Calls made and nanoseconds taken in a slice of about the given length. */
     private static long[] run(Side side, double seconds) throws Exception {
-        long warmUpEnd = System.nanoTime() + (long) (seconds * 1e8);
-        while (System.nanoTime() < warmUpEnd) {
-            side.call();
-        }
         long start = System.nanoTime();
         long end = start + (long) (seconds * 1e9);
         long calls = 0;
         long now;
         do {
-            for (int i = 0; i < 16; i++) {
+            for (int i = 0; i < 8; i++) {
                 side.call();
             }
-            calls += 16;
+            calls += 8;
             now = System.nanoTime();
         } while (now < end);
         return new long[] {calls, now - start};
