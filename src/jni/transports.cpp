@@ -44,7 +44,7 @@ const Transport kNetwork = {openNetwork, writeNetworkPrinter, exchangeNetworkSta
 
 }  // namespace
 
-const Transport* transportFor(uint32_t portType) {
+VELLAMOOR_PER_CALL const Transport* transportFor(uint32_t portType) {
     switch (portType) {
     case kUsbPortType:
         return &kUsb;

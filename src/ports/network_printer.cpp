@@ -22,7 +22,7 @@ bool nameable(int32_t index) {
 // would be taken by the local stack and never reach the printer, so a
 // connection the printer has closed is made again in place first. A printer
 // that closes at the very moment of the send still loses that send.
-bool ensureConnected(PortIndex index, int32_t lookAgainAfterMs) {
+VELLAMOOR_PER_CALL bool ensureConnected(PortIndex index, int32_t lookAgainAfterMs) {
     return networkPortUsable(index, lookAgainAfterMs) || reconnectNetworkPort(index);
 }
 
@@ -46,7 +46,7 @@ int32_t openNetworkPrinter(int32_t timeoutMs, uint32_t address) {
     return status > 0 ? kNetworkBeyondHandles : status;
 }
 
-int32_t writeNetworkPrinter(PortIndex index, const void* bytes, uint32_t count) {
+VELLAMOOR_PER_CALL int32_t writeNetworkPrinter(PortIndex index, const void* bytes, uint32_t count) {
     if (networkPortTable().entryAt(index) == nullptr) return kNetworkNoEntry;
     if (!ensureConnected(index, kDataLookAgainAfterMs)) return 0;
     return sendNetworkPort(index, bytes, count);
@@ -55,7 +55,7 @@ int32_t writeNetworkPrinter(PortIndex index, const void* bytes, uint32_t count) 
 // A handle that names no connection asks nobody, rather than another
 // printer. What the status connection already holds is a late answer to an
 // earlier query and is dropped before asking.
-int32_t exchangeNetworkStatus(PortIndex index, uint8_t* reply, uint32_t capacity) {
+VELLAMOOR_PER_CALL int32_t exchangeNetworkStatus(PortIndex index, uint8_t* reply, uint32_t capacity) {
     if (networkPortTable().entryAt(index) == nullptr) return 0;
     const PortIndex status = statusConnectionFor(index);
     if (networkPortTable().entryAt(status) == nullptr || !ensureConnected(status, 0)) return 0;
@@ -73,7 +73,7 @@ int32_t closeNetworkPrinter(PortIndex index) {
     return closeNetworkPort(index);
 }
 
-PortIndex statusConnectionFor(PortIndex dataIndex) {
+VELLAMOOR_PER_CALL PortIndex statusConnectionFor(PortIndex dataIndex) {
     PortTable<NetworkPortEntry>& table = networkPortTable();
     if (dataIndex != 0) {
         const NetworkPortEntry* data = table.entryAt(dataIndex);

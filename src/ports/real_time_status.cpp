@@ -21,7 +21,7 @@ struct RealTimeStatusRequest {
 // request, so neither a late answer to an earlier request nor bytes the
 // printer sent on its own are taken for this one's reply. A lost request
 // shows as a missing reply, so the write's result is not looked at.
-int32_t exchangeSerialStatus(PortIndex index, uint8_t* reply, uint32_t capacity) {
+VELLAMOOR_PER_CALL int32_t exchangeSerialStatus(PortIndex index, uint8_t* reply, uint32_t capacity) {
     if (capacity < kRealTimeStatusRequests) return 0;
     for (uint8_t n = 1; n <= kRealTimeStatusRequests; ++n) {
         purgeSerialInput(index);
@@ -35,7 +35,7 @@ int32_t exchangeSerialStatus(PortIndex index, uint8_t* reply, uint32_t capacity)
 // A USB printer may answer a request with more or fewer bytes than asked;
 // the replies are laid one after the other and each read is offered only the
 // room left.
-int32_t exchangeUsbStatus(PortIndex index, uint8_t* reply, uint32_t capacity) {
+VELLAMOOR_PER_CALL int32_t exchangeUsbStatus(PortIndex index, uint8_t* reply, uint32_t capacity) {
     drainUsbPort(index);
     uint32_t count = 0;
     for (uint8_t n = 1; n <= kRealTimeStatusRequests; ++n) {

@@ -81,7 +81,7 @@ int32_t connectWithin(int32_t timeoutMs, uint32_t address, int32_t tcpPort, Uniq
 // A printer that closed the connection (many do after an idle minute) or
 // reset it shows as readable, and a peek finds the end of the stream or an
 // error; pending data leaves the connection as it is.
-bool closedByPrinter(int socket) {
+VELLAMOOR_PER_CALL bool closedByPrinter(int socket) {
     pollfd watched{socket, POLLIN, 0};
     if (poll(&watched, 1, 0) <= 0) return false;
     char next;
@@ -104,7 +104,7 @@ int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort) {
     return static_cast<int32_t>(index);
 }
 
-bool networkPortUsable(PortIndex index, int32_t lookAgainAfterMs) {
+VELLAMOOR_PER_CALL bool networkPortUsable(PortIndex index, int32_t lookAgainAfterMs) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return false;
     const int64_t now = monotonicMs();
@@ -127,7 +127,7 @@ bool reconnectNetworkPort(PortIndex index) {
 
 // MSG_NOSIGNAL: a printer that dropped the connection must give an error,
 // not a SIGPIPE that would end the JVM.
-int32_t sendNetworkPort(PortIndex index, const void* bytes, uint32_t count) {
+VELLAMOOR_PER_CALL int32_t sendNetworkPort(PortIndex index, const void* bytes, uint32_t count) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return kNetworkNoEntry;
     const int socket = entry->socket;
@@ -135,7 +135,7 @@ int32_t sendNetworkPort(PortIndex index, const void* bytes, uint32_t count) {
     return static_cast<int32_t>(sent);
 }
 
-int32_t receiveNetworkPort(PortIndex index, void* buffer, uint32_t capacity) {
+VELLAMOOR_PER_CALL int32_t receiveNetworkPort(PortIndex index, void* buffer, uint32_t capacity) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return kNetworkNoEntry;
     const int socket = entry->socket;
@@ -143,7 +143,7 @@ int32_t receiveNetworkPort(PortIndex index, void* buffer, uint32_t capacity) {
     return static_cast<int32_t>(received);
 }
 
-void drainNetworkPort(PortIndex index) {
+VELLAMOOR_PER_CALL void drainNetworkPort(PortIndex index) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return;
     char scrap[kDrainChunkBytes];

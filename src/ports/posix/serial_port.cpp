@@ -106,7 +106,7 @@ int32_t openSerialPort(int32_t portNumber, uint32_t baudRate, uint32_t readTimeo
 }
 
 // Blocks until the driver has taken every byte.
-int32_t writeSerialPort(PortIndex index, const void* bytes, uint32_t count) {
+VELLAMOOR_PER_CALL int32_t writeSerialPort(PortIndex index, const void* bytes, uint32_t count) {
     SerialPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return 0;
     return static_cast<int32_t>(writeAll(entry->fd, bytes, count));
@@ -114,7 +114,7 @@ int32_t writeSerialPort(PortIndex index, const void* bytes, uint32_t count) {
 
 // Returns when count bytes arrived or the read time-out passed since the
 // read began, with what arrived by then; time-out 0 waits for all of them.
-int32_t readSerialPort(PortIndex index, void* buffer, uint32_t count) {
+VELLAMOOR_PER_CALL int32_t readSerialPort(PortIndex index, void* buffer, uint32_t count) {
     SerialPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return 0;
     const int fd = entry->fd;
@@ -133,7 +133,7 @@ int32_t readSerialPort(PortIndex index, void* buffer, uint32_t count) {
     return static_cast<int32_t>(got);
 }
 
-void purgeSerialInput(PortIndex index) {
+VELLAMOOR_PER_CALL void purgeSerialInput(PortIndex index) {
     SerialPortEntry* entry = table.entryAt(index);
     if (entry != nullptr) tcflush(entry->fd, TCIFLUSH);
 }

@@ -71,7 +71,7 @@ constexpr int64_t kEmptyReadPauseMs = 10;
 // transfer error, while the printer is still about to answer, so both only
 // end the read when the time is up (a second EIO ends it at once: the
 // printer is gone). Returns the bytes read, 0 on time-out or failure.
-int32_t readWithin(int fd, void* buffer, uint32_t capacity, int64_t waitMs) {
+VELLAMOOR_PER_CALL int32_t readWithin(int fd, void* buffer, uint32_t capacity, int64_t waitMs) {
     const int64_t deadline = monotonicMs() + waitMs;
     bool hadError = false;
     for (;;) {
@@ -95,7 +95,7 @@ int32_t readWithin(int fd, void* buffer, uint32_t capacity, int64_t waitMs) {
 // the non-blocking descriptor each write returns at once with what the
 // driver took, which is counted exactly once; poll waits for room. Returns
 // the count taken.
-uint32_t writeChunks(int fd, const void* bytes, uint32_t count) {
+VELLAMOOR_PER_CALL uint32_t writeChunks(int fd, const void* bytes, uint32_t count) {
     const uint8_t* next = static_cast<const uint8_t*>(bytes);
     uint32_t written = 0;
     while (written < count) {
@@ -125,7 +125,7 @@ int32_t openUsbPort(int32_t readTimeoutMs) {
     return static_cast<int32_t>(index);
 }
 
-int32_t writeUsbPort(PortIndex index, const void* bytes, uint32_t count) {
+VELLAMOOR_PER_CALL int32_t writeUsbPort(PortIndex index, const void* bytes, uint32_t count) {
     UsbPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return kUsbWriteNoEntry;
     return static_cast<int32_t>(writeChunks(entry->fd, bytes, count));
@@ -133,14 +133,14 @@ int32_t writeUsbPort(PortIndex index, const void* bytes, uint32_t count) {
 
 // Time-out 0, and negative time-outs as on Windows (an unsigned count of
 // milliseconds beyond any wait), read without a limit.
-int32_t readUsbPort(PortIndex index, void* buffer, uint32_t capacity) {
+VELLAMOOR_PER_CALL int32_t readUsbPort(PortIndex index, void* buffer, uint32_t capacity) {
     UsbPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return 0;
     const int64_t waitMs = entry->readTimeoutMs <= 0 ? -1 : entry->readTimeoutMs;
     return readWithin(entry->fd, buffer, capacity, waitMs);
 }
 
-void drainUsbPort(PortIndex index) {
+VELLAMOOR_PER_CALL void drainUsbPort(PortIndex index) {
     UsbPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return;
     uint8_t scrap[kDrainChunkBytes];

@@ -123,7 +123,7 @@ int noteTimeout(NetworkPortEntry& entry, int result) {
 // A printer that closed the connection (many do after an idle minute) or
 // reset it shows as readable, and a peek finds the end of the stream or an
 // error; pending data leaves the connection as it is.
-bool closedByPrinter(SOCKET socket) {
+VELLAMOOR_PER_CALL bool closedByPrinter(SOCKET socket) {
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(socket, &readable);
@@ -151,7 +151,7 @@ int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort) {
 
 // Windows documents a socket whose receive timed out as being in an
 // undefined state, so such a socket is not used again.
-bool networkPortUsable(PortIndex index, int32_t lookAgainAfterMs) {
+VELLAMOOR_PER_CALL bool networkPortUsable(PortIndex index, int32_t lookAgainAfterMs) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr || entry->timedOut) return false;
     const DWORD now = GetTickCount();
@@ -178,7 +178,7 @@ bool reconnectNetworkPort(PortIndex index) {
 // again and print part of it twice. So the library waits for room itself and
 // sends once on the non-blocking socket, which takes what fits and says how
 // much. Waiting longer than the time-out sends nothing and reports 0.
-int32_t sendNetworkPort(PortIndex index, const void* bytes, uint32_t count) {
+VELLAMOOR_PER_CALL int32_t sendNetworkPort(PortIndex index, const void* bytes, uint32_t count) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return kNetworkNoEntry;
     if (!waitForRoom(entry->socket, entry->timeoutMs)) return 0;
@@ -190,13 +190,13 @@ int32_t sendNetworkPort(PortIndex index, const void* bytes, uint32_t count) {
     return sent;
 }
 
-int32_t receiveNetworkPort(PortIndex index, void* buffer, uint32_t capacity) {
+VELLAMOOR_PER_CALL int32_t receiveNetworkPort(PortIndex index, void* buffer, uint32_t capacity) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return kNetworkNoEntry;
     return noteTimeout(*entry, recv(entry->socket, static_cast<char*>(buffer), static_cast<int>(capacity), 0));
 }
 
-void drainNetworkPort(PortIndex index) {
+VELLAMOOR_PER_CALL void drainNetworkPort(PortIndex index) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return;
     char scrap[kDrainChunkBytes];

@@ -86,7 +86,7 @@ int32_t openSerialPort(int32_t portNumber, uint32_t baudRate, uint32_t readTimeo
     return static_cast<int32_t>(index);
 }
 
-int32_t writeSerialPort(PortIndex index, const void* bytes, uint32_t count) {
+VELLAMOOR_PER_CALL int32_t writeSerialPort(PortIndex index, const void* bytes, uint32_t count) {
     SerialPortEntry* entry = table.entryAt(index);
     if (entry == nullptr || entry->handle == nullptr) return 0;
     DWORD written = 0;
@@ -95,7 +95,7 @@ int32_t writeSerialPort(PortIndex index, const void* bytes, uint32_t count) {
 }
 
 // Waits as long as the read time-out installed at open allows.
-int32_t readSerialPort(PortIndex index, void* buffer, uint32_t count) {
+VELLAMOOR_PER_CALL int32_t readSerialPort(PortIndex index, void* buffer, uint32_t count) {
     SerialPortEntry* entry = table.entryAt(index);
     if (entry == nullptr || entry->handle == nullptr) return 0;
     DWORD read = 0;
@@ -103,7 +103,7 @@ int32_t readSerialPort(PortIndex index, void* buffer, uint32_t count) {
     return static_cast<int32_t>(read);
 }
 
-void purgeSerialInput(PortIndex index) {
+VELLAMOOR_PER_CALL void purgeSerialInput(PortIndex index) {
     SerialPortEntry* entry = table.entryAt(index);
     if (entry != nullptr) PurgeComm(entry->handle, PURGE_RXCLEAR);
 }

@@ -145,7 +145,7 @@ int32_t openUsbPort(int32_t readTimeoutMs) {
     return openPrinter(detail.as<SP_DEVICE_INTERFACE_DETAIL_DATA_W>()->DevicePath, readTimeoutMs);
 }
 
-int32_t writeUsbPort(PortIndex index, const void* bytes, uint32_t count) {
+VELLAMOOR_PER_CALL int32_t writeUsbPort(PortIndex index, const void* bytes, uint32_t count) {
     UsbPortEntry* entry = table.entryAt(index);
     if (entry == nullptr || entry->writeHandle == nullptr) return kUsbWriteNoEntry;
     DWORD written = 0;
@@ -156,7 +156,7 @@ int32_t writeUsbPort(PortIndex index, const void* bytes, uint32_t count) {
 // The read handle is overlapped, and the platform requires an OVERLAPPED
 // record for every read on such a handle, so a time-out of 0 is an overlapped
 // read waited for without a limit.
-int32_t readUsbPort(PortIndex index, void* buffer, uint32_t capacity) {
+VELLAMOOR_PER_CALL int32_t readUsbPort(PortIndex index, void* buffer, uint32_t capacity) {
     UsbPortEntry* entry = table.entryAt(index);
     if (entry == nullptr || entry->readHandle == nullptr) return 0;
     DWORD waitMs = entry->readTimeoutMs == 0 ? INFINITE : static_cast<DWORD>(entry->readTimeoutMs);
@@ -167,7 +167,7 @@ int32_t readUsbPort(PortIndex index, void* buffer, uint32_t capacity) {
 // controller asks the printer in a later frame (every millisecond). Each
 // drain read therefore waits a few frames, so that a late answer the printer
 // holds is really taken; the read count bounds the whole drain.
-void drainUsbPort(PortIndex index) {
+VELLAMOOR_PER_CALL void drainUsbPort(PortIndex index) {
     UsbPortEntry* entry = table.entryAt(index);
     if (entry == nullptr || entry->readHandle == nullptr) return;
     uint8_t scrap[kDrainChunkBytes];

@@ -8,9 +8,9 @@ import java.util.concurrent.locks.ReentrantReadWriteLock;
 /**
  * The Java side's mirror of the library's three port tables: which printers
  * are open, in which order, and the locks that keep their handles right.
- * Handles are positions, so a printer's handle is worked out from its place
- * in the mirror each time it is used, and nothing may move a position while
- * a call uses it:
+ * Handles are positions: a printer's handle counts the entries of the
+ * printers before it, closes renumber the printers after the one they
+ * remove, and nothing may move a position while a call uses it:
  * <ul>
  * <li>calls on printers (writes, status queries) hold {@link Table#positions}
  * shared, so calls on different printers of one transport run side by side
@@ -51,9 +51,10 @@ final class PortTables {
                     }
                     try {
                         for (Printer printer : closing) {
-                            natives.close(printer.handle());
+                            natives.close(printer.handle);
                             printers.remove(printer);
                             closing.remove(printer);
+                            renumber();
                         }
                     } finally {
                         positions.writeLock().unlock();
@@ -61,6 +62,15 @@ final class PortTables {
                 } finally {
                     changes.unlock();
                 }
+            }
+        }
+
+        // The library moved the entries after each removed one down.
+        private void renumber() {
+            int entriesBefore = 0;
+            for (Printer printer : printers) {
+                printer.handle = printer.portType * 256 + 1 + entriesBefore;
+                entriesBefore += printer.entries;
             }
         }
     }

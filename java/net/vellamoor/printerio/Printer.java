@@ -46,8 +46,11 @@ public final class Printer implements AutoCloseable {
 
     private final PortTables.Table table;
     private final NativePorts natives;
-    private final int portType;
-    private final int entries;  // a network printer is two entries: data and status connection
+    final int portType;
+    final int entries;  // a network printer is two entries: data and status connection
+    // The library's handle: set at open, renumbered by closes while they hold
+    // the table's positions alone, read by calls that hold them shared.
+    int handle;
     private final String name;
     private volatile boolean closed;  // written under watches' monitor
     final ReentrantLock turn = new ReentrantLock();  // calls on this printer take turns
@@ -125,7 +128,7 @@ public final class Printer implements AutoCloseable {
         Printer printer = new Printer(tables, portType, name);
         printer.waitFor(printer.table.changes, "open");
         try {
-            int expected = portType * 256 + 1 + entriesBefore(printer.table, null);
+            int expected = portType * 256 + 1 + entriesBefore(printer.table);
             int handle = tables.natives.open(portType, parameters, timeoutMs);
             if (handle == 0) {
                 throw new PrinterException("could not open the " + name);
@@ -135,6 +138,7 @@ public final class Printer implements AutoCloseable {
                 throw new PrinterException("could not open the " + name + ": the library named it " + handle
                         + " where " + expected + " was due; is IOPort used directly beside Printer?");
             }
+            printer.handle = handle;
             printer.table.printers.add(printer);
             return printer;
         } finally {
@@ -281,10 +285,13 @@ public final class Printer implements AutoCloseable {
     }
 
     // A call takes this printer's turn, then holds the table's positions
-    // shared. tryLock first: it does not queue behind an open or close that
-    // waits, so a printer that is stuck in a call holds up no other.
+    // shared. tryLock first: a free turn needs no wait, and the shared hold
+    // does not queue behind an open or close that waits, so a printer that
+    // is stuck in a call holds up no other.
     private void enter(String action) throws PrinterException {
-        waitFor(turn, action);
+        if (!turn.tryLock()) {
+            waitFor(turn, action);
+        }
         Lock shared = table.positions.readLock();
         if (shared.tryLock()) {
             return;
@@ -328,20 +335,13 @@ public final class Printer implements AutoCloseable {
         if (closed) {
             throw new PrinterException("cannot " + action + " the " + name + ": it is closed");
         }
-        return handle();
+        return handle;
     }
 
-    /** This printer's handle now: its position counts the entries of the printers opened before it. */
-    int handle() {
-        return portType * 256 + 1 + entriesBefore(table, this);
-    }
-
-    private static int entriesBefore(PortTables.Table table, Printer printer) {
+    /** The entries of the printers open in the table: a new printer's entries go after them. */
+    private static int entriesBefore(PortTables.Table table) {
         int count = 0;
         for (Printer earlier : table.printers) {
-            if (earlier == printer) {
-                break;
-            }
             count += earlier.entries;
         }
         return count;
