@@ -37,12 +37,20 @@ enum NetworkCloseResult : int32_t {
 // NetworkOpenResult.
 int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort);
 
-// False when the connection can no longer carry data: the printer closed or
-// reset it, or (Windows) an earlier receive on it timed out, which leaves a
-// socket in an undefined state. Waits for nothing, and looks only when the
+// What a look at a connection found.
+enum class NetworkLook {
+    // The connection can no longer carry data: the printer closed or reset
+    // it, or (Windows) an earlier receive on it timed out, which leaves a
+    // socket in an undefined state. Also the answer without an entry.
+    kClosed,
+    kOpen,          // open, and nothing waiting to be read was seen
+    kInputWaiting,  // open, with bytes waiting: a late answer to an earlier query, say
+};
+
+// Looks at the entry's connection without waiting. Looks only when the
 // connection was made or last found open lookAgainAfterMs or more ago (0:
-// always).
-bool networkPortUsable(PortIndex index, int32_t lookAgainAfterMs);
+// always); until then it is taken as open.
+NetworkLook lookAtNetworkPort(PortIndex index, int32_t lookAgainAfterMs);
 
 // Replaces the entry's socket with a new connection to the same address and
 // port, made within the entry's time-out. The entry keeps its place, so every

@@ -23,7 +23,7 @@ bool nameable(int32_t index) {
 // connection the printer has closed is made again in place first. A printer
 // that closes at the very moment of the send still loses that send.
 VELLAMOOR_PER_CALL bool ensureConnected(PortIndex index, int32_t lookAgainAfterMs) {
-    return networkPortUsable(index, lookAgainAfterMs) || reconnectNetworkPort(index);
+    return lookAtNetworkPort(index, lookAgainAfterMs) != NetworkLook::kClosed || reconnectNetworkPort(index);
 }
 
 }  // namespace
@@ -54,12 +54,16 @@ VELLAMOOR_PER_CALL int32_t writeNetworkPrinter(PortIndex index, const void* byte
 
 // A handle that names no connection asks nobody, rather than another
 // printer. What the status connection already holds is a late answer to an
-// earlier query and is dropped before asking.
+// earlier query and is dropped before asking. The look that finds the
+// connection open also tells whether there is any; a connection made again
+// just now may hold what the printer sends when a connection opens.
 VELLAMOOR_PER_CALL int32_t exchangeNetworkStatus(PortIndex index, uint8_t* reply, uint32_t capacity) {
     if (networkPortTable().entryAt(index) == nullptr) return 0;
     const PortIndex status = statusConnectionFor(index);
-    if (networkPortTable().entryAt(status) == nullptr || !ensureConnected(status, 0)) return 0;
-    drainNetworkPort(status);
+    if (networkPortTable().entryAt(status) == nullptr) return 0;
+    const NetworkLook look = lookAtNetworkPort(status, 0);
+    if (look == NetworkLook::kClosed && !reconnectNetworkPort(status)) return 0;
+    if (look != NetworkLook::kOpen) drainNetworkPort(status);
     sendNetworkPort(status, kStatusRequest, sizeof kStatusRequest);  // a lost request shows as no reply
     const int32_t received = receiveNetworkPort(status, reply, capacity);
     return received > 0 ? received : 0;

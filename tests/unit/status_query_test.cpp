@@ -229,6 +229,27 @@ TEST_F(StatusQuery, LateAnswersAreDroppedBeforeTheNextQuery) {
     EXPECT_EQ("01000/1", flagsOf(status)) << "network: the fresh answer, not the late cover-open one";
 }
 
+// The look before each query also tells whether the status connection holds
+// anything: a quiet one is not drained, one holding unasked bytes is.
+TEST_F(StatusQuery, TheStatusConnectionIsDrainedOnlyWhenItHoldsSomething) {
+    sim::Peer& printer = sim::peer("192.168.1.100:4000");
+    jint network = openPort(3, {192, 168, 1, 100}, 500);
+    auto drainLooks = [] {
+        std::vector<std::string> calls = sim::callsOf("ioctlsocket");
+        return std::count(calls.begin(), calls.end(), "ioctlsocket(FIONREAD)");
+    };
+    Bytes status = callerArray();
+    printer.replies = {{0x00}};
+    ASSERT_EQ(1, parsedStatus(network, status));
+    EXPECT_EQ(0, drainLooks()) << "a quiet connection";
+
+    printer.answer({0x20});
+    printer.replies = {{0x08}};
+    ASSERT_EQ(1, parsedStatus(network, status));
+    EXPECT_EQ("01000/1", flagsOf(status)) << "the answer, not the cover-open byte that came unasked";
+    EXPECT_LT(0, drainLooks());
+}
+
 TEST_F(StatusQuery, ArraysThatCannotHoldTheAnswer) {
     jint handle = openPort(2, {3, 1});
     answerRealTimeStatus(sim::serial(L"COM3"), {0x1E, 0x16, 0x12, 0x7E});

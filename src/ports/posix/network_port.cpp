@@ -80,14 +80,15 @@ int32_t connectWithin(int32_t timeoutMs, uint32_t address, int32_t tcpPort, Uniq
 
 // A printer that closed the connection (many do after an idle minute) or
 // reset it shows as readable, and a peek finds the end of the stream or an
-// error; pending data leaves the connection as it is.
-VELLAMOOR_PER_CALL bool closedByPrinter(int socket) {
+// error; a peek that finds data leaves it where it is.
+VELLAMOOR_PER_CALL NetworkLook lookAt(int socket) {
     pollfd watched{socket, POLLIN, 0};
-    if (poll(&watched, 1, 0) <= 0) return false;
+    if (poll(&watched, 1, 0) <= 0) return NetworkLook::kOpen;
     char next;
     ssize_t peeked = recv(socket, &next, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (peeked > 0) return false;
-    return peeked == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+    if (peeked > 0) return NetworkLook::kInputWaiting;
+    if (peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return NetworkLook::kOpen;
+    return NetworkLook::kClosed;
 }
 
 }  // namespace
@@ -104,14 +105,14 @@ int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort) {
     return static_cast<int32_t>(index);
 }
 
-VELLAMOOR_PER_CALL bool networkPortUsable(PortIndex index, int32_t lookAgainAfterMs) {
+VELLAMOOR_PER_CALL NetworkLook lookAtNetworkPort(PortIndex index, int32_t lookAgainAfterMs) {
     NetworkPortEntry* entry = table.entryAt(index);
-    if (entry == nullptr) return false;
+    if (entry == nullptr) return NetworkLook::kClosed;
     const int64_t now = monotonicMs();
-    if (now - entry->lastLookMs < lookAgainAfterMs) return true;
-    if (closedByPrinter(entry->socket)) return false;
-    entry->lastLookMs = now;
-    return true;
+    if (now - entry->lastLookMs < lookAgainAfterMs) return NetworkLook::kOpen;
+    const NetworkLook look = lookAt(entry->socket);
+    if (look != NetworkLook::kClosed) entry->lastLookMs = now;
+    return look;
 }
 
 bool reconnectNetworkPort(PortIndex index) {

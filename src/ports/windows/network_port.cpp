@@ -122,16 +122,16 @@ int noteTimeout(NetworkPortEntry& entry, int result) {
 
 // A printer that closed the connection (many do after an idle minute) or
 // reset it shows as readable, and a peek finds the end of the stream or an
-// error; pending data leaves the connection as it is.
-VELLAMOOR_PER_CALL bool closedByPrinter(SOCKET socket) {
+// error; a peek that finds data leaves it where it is.
+VELLAMOOR_PER_CALL NetworkLook lookAt(SOCKET socket) {
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(socket, &readable);
     timeval noWait = {0, 0};
-    if (select(0, &readable, nullptr, nullptr, &noWait) != 1) return false;
+    if (select(0, &readable, nullptr, nullptr, &noWait) != 1) return NetworkLook::kOpen;
     // select said readable, so this peek does not block.
     char next;
-    return recv(socket, &next, 1, MSG_PEEK) <= 0;
+    return recv(socket, &next, 1, MSG_PEEK) <= 0 ? NetworkLook::kClosed : NetworkLook::kInputWaiting;
 }
 
 }  // namespace
@@ -151,14 +151,14 @@ int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort) {
 
 // Windows documents a socket whose receive timed out as being in an
 // undefined state, so such a socket is not used again.
-VELLAMOOR_PER_CALL bool networkPortUsable(PortIndex index, int32_t lookAgainAfterMs) {
+VELLAMOOR_PER_CALL NetworkLook lookAtNetworkPort(PortIndex index, int32_t lookAgainAfterMs) {
     NetworkPortEntry* entry = table.entryAt(index);
-    if (entry == nullptr || entry->timedOut) return false;
+    if (entry == nullptr || entry->timedOut) return NetworkLook::kClosed;
     const DWORD now = GetTickCount();
-    if (now - entry->lastLookTick < static_cast<DWORD>(lookAgainAfterMs)) return true;
-    if (closedByPrinter(entry->socket)) return false;
-    entry->lastLookTick = now;
-    return true;
+    if (now - entry->lastLookTick < static_cast<DWORD>(lookAgainAfterMs)) return NetworkLook::kOpen;
+    const NetworkLook look = lookAt(entry->socket);
+    if (look != NetworkLook::kClosed) entry->lastLookTick = now;
+    return look;
 }
 
 bool reconnectNetworkPort(PortIndex index) {
