@@ -2,8 +2,9 @@ package net.vellamoor.printerio;
 
 import java.util.List;
 import java.util.concurrent.CopyOnWriteArrayList;
+import java.util.concurrent.atomic.AtomicInteger;
 import java.util.concurrent.locks.ReentrantLock;
-import java.util.concurrent.locks.ReentrantReadWriteLock;
+import java.util.concurrent.locks.StampedLock;
 
 /**
  * The Java side's mirror of the library's three port tables: which printers
@@ -30,10 +31,23 @@ final class PortTables {
 
     /** One table: its locks and its printers in the order the library appended their entries. */
     static final class Table {
-        final ReentrantReadWriteLock positions = new ReentrantReadWriteLock();
+        // Held shared by every call, so it keeps no count per thread: a
+        // StampedLock's shared hold is one compare-and-set each way.
+        final StampedLock positions = new StampedLock();
         final ReentrantLock changes = new ReentrantLock();
         final List<Printer> printers = new CopyOnWriteArrayList<>();
-        final List<Printer> closing = new CopyOnWriteArrayList<>();
+        private final List<Printer> closing = new CopyOnWriteArrayList<>();
+        // How many printers closing holds, counted apart because every call
+        // looks on its way out: the counter sits beside the locks, while the
+        // list's array is wherever its last change put it.
+        private final AtomicInteger closesWaiting = new AtomicInteger();
+
+        /** Leaves the printer for {@link #closeWaitingPrinters} to close. */
+        void closeLater(Printer printer, NativePorts natives) {
+            closing.add(printer);
+            closesWaiting.incrementAndGet();
+            closeWaitingPrinters(natives);
+        }
 
         /**
          * Closes the printers waiting in {@link #closing} when no call is in
@@ -41,12 +55,13 @@ final class PortTables {
          * calls this again when it leaves. Never waits.
          */
         void closeWaitingPrinters(NativePorts natives) {
-            while (!closing.isEmpty()) {
+            while (closesWaiting.get() > 0) {
                 if (!changes.tryLock()) {
                     return;
                 }
                 try {
-                    if (!positions.writeLock().tryLock()) {
+                    long alone = positions.tryWriteLock();
+                    if (alone == 0) {
                         return;
                     }
                     try {
@@ -54,10 +69,11 @@ final class PortTables {
                             natives.close(printer.handle);
                             printers.remove(printer);
                             closing.remove(printer);
+                            closesWaiting.decrementAndGet();
                             renumber();
                         }
                     } finally {
-                        positions.writeLock().unlock();
+                        positions.unlockWrite(alone);
                     }
                 } finally {
                     changes.unlock();

@@ -57,6 +57,7 @@ public final class Printer implements AutoCloseable {
     private final List<StatusWatch> watches = new ArrayList<>();  // guarded by itself
     // The count each native write reports; calls take turns, so one serves all.
     private final int[] written = new int[1];
+    private long sharedHold;  // the stamp of the call in progress on the table's positions; guarded by turn
 
     private Printer(PortTables tables, int portType, String name) {
         this.table = tables.table(portType);
@@ -275,8 +276,7 @@ public final class Printer implements AutoCloseable {
             }
             closed = true;
         }
-        table.closing.add(this);
-        table.closeWaitingPrinters(natives);
+        table.closeLater(this, natives);
     }
 
     @Override
@@ -285,27 +285,27 @@ public final class Printer implements AutoCloseable {
     }
 
     // A call takes this printer's turn, then holds the table's positions
-    // shared. tryLock first: a free turn needs no wait, and the shared hold
-    // does not queue behind an open or close that waits, so a printer that
-    // is stuck in a call holds up no other.
+    // shared. Tried first without waiting: a free turn needs no wait, and the
+    // shared hold does not queue behind an open or close that waits, so a
+    // printer that is stuck in a call holds up no other.
     private void enter(String action) throws PrinterException {
         if (!turn.tryLock()) {
             waitFor(turn, action);
         }
-        Lock shared = table.positions.readLock();
-        if (shared.tryLock()) {
-            return;
+        long stamp = table.positions.tryReadLock();
+        if (stamp == 0) {
+            try {
+                stamp = table.positions.readLockInterruptibly();
+            } catch (InterruptedException e) {
+                turn.unlock();
+                throw interrupted(action, e);
+            }
         }
-        try {
-            waitFor(shared, action);
-        } catch (PrinterException e) {
-            turn.unlock();
-            throw e;
-        }
+        sharedHold = stamp;
     }
 
     private void leave() {
-        table.positions.readLock().unlock();
+        table.positions.unlockRead(sharedHold);
         turn.unlock();
         table.closeWaitingPrinters(natives);
     }
@@ -316,9 +316,13 @@ public final class Printer implements AutoCloseable {
         try {
             lock.lockInterruptibly();
         } catch (InterruptedException e) {
-            Thread.currentThread().interrupt();
-            throw new PrinterException("interrupted while waiting to " + action + " the " + name, e);
+            throw interrupted(action, e);
         }
+    }
+
+    private PrinterException interrupted(String action, InterruptedException e) {
+        Thread.currentThread().interrupt();
+        return new PrinterException("interrupted while waiting to " + action + " the " + name, e);
     }
 
     private static int milliseconds(Duration timeout) {
