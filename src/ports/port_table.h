@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <type_traits>
 
@@ -17,9 +16,12 @@ constexpr uint32_t kMaxHandleIndex = 255;
 // every later entry down one place, so an index is a position, not an identity.
 //
 // Calls on different entries may run at the same time, and an append may run
-// beside them: the storage is taken once, for every entry a handle can name,
-// and never moves, and the count is published after the new record. Removals
-// must not overlap any other use of the table (the Java side keeps them apart).
+// beside them: the records live in the table itself, room for every entry a
+// handle can name, so they never move, and the count is published after the
+// new record. Removals must not overlap any other use of the table (the Java
+// side keeps them apart). Keeping the records beside the count also makes a
+// lookup one step from the library's own data rather than a chain through
+// the heap, which every write and status query pays.
 template <typename Entry>
 class PortTable {
     static_assert(std::is_trivially_copyable<Entry>::value,
@@ -30,16 +32,15 @@ public:
     PortTable(const PortTable&) = delete;
     PortTable& operator=(const PortTable&) = delete;
 
-    // Released at unload. The handles and sockets that entries still hold
-    // belong to the transports and are deliberately not closed here.
-    ~PortTable() { std::free(entries_); }
+    // The storage goes with the library at unload. The handles and sockets
+    // that entries still hold belong to the transports and are deliberately
+    // not closed.
 
     // Returns the new entry's index (the entry count after appending), or 0
-    // when the table is full or its storage could not be had; the table is
-    // then unchanged.
+    // when the table is full; the table is then unchanged.
     uint32_t append(const Entry& entry) {
         const uint32_t count = count_.load(std::memory_order_relaxed);
-        if (count == kCapacity || (entries_ == nullptr && !allocate())) return 0;
+        if (count == kCapacity) return 0;
         entries_[count] = entry;
         count_.store(count + 1, std::memory_order_release);
         return count + 1;
@@ -63,7 +64,6 @@ public:
     }
 
     uint32_t count() const { return count_.load(std::memory_order_acquire); }
-    uint32_t capacity() const { return entries_ == nullptr ? 0 : kCapacity; }
 
     // Every index a handle can name, and one more: an open appends its entry
     // before it finds the index unnameable and closes it again.
@@ -77,13 +77,8 @@ private:
         return true;
     }
 
-    bool allocate() {
-        entries_ = static_cast<Entry*>(std::calloc(kCapacity, sizeof(Entry)));
-        return entries_ != nullptr;
-    }
-
-    Entry* entries_ = nullptr;
     std::atomic<uint32_t> count_{0};
+    Entry entries_[kCapacity];
 };
 
 }  // namespace vellamoor
