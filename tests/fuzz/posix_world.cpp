@@ -172,7 +172,9 @@ int __wrap_poll(struct pollfd* fds, nfds_t count, int timeoutMs) {
 }
 
 int __wrap_clock_gettime(clockid_t clock, struct timespec* now) {
-    if (input == nullptr || clock != CLOCK_MONOTONIC) return __real_clock_gettime(clock, now);
+    if (input == nullptr || (clock != CLOCK_MONOTONIC && clock != CLOCK_MONOTONIC_COARSE)) {
+        return __real_clock_gettime(clock, now);
+    }
     now->tv_sec = clockMs / 1000;
     now->tv_nsec = (clockMs % 1000) * 1000000;
     return 0;

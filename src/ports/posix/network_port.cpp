@@ -99,7 +99,7 @@ int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort) {
     UniqueFd connection;
     int32_t connected = connectWithin(timeoutMs, address, tcpPort, connection);
     if (connected != 0) return connected;
-    uint32_t index = table.append(NetworkPortEntry{address, tcpPort, connection.get(), timeoutMs, monotonicMs()});
+    uint32_t index = table.append(NetworkPortEntry{address, tcpPort, connection.get(), timeoutMs, tickMs()});
     if (index == 0) return kNetworkTableFull;
     connection.release();
     return static_cast<int32_t>(index);
@@ -108,7 +108,7 @@ int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort) {
 VELLAMOOR_PER_CALL NetworkLook lookAtNetworkPort(PortIndex index, int32_t lookAgainAfterMs) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return NetworkLook::kClosed;
-    const int64_t now = monotonicMs();
+    const int64_t now = tickMs();
     if (now - entry->lastLookMs < lookAgainAfterMs) return NetworkLook::kOpen;
     const NetworkLook look = lookAt(entry->socket);
     if (look != NetworkLook::kClosed) entry->lastLookMs = now;
@@ -122,7 +122,7 @@ bool reconnectNetworkPort(PortIndex index) {
     if (connectWithin(entry->timeoutMs, entry->address, entry->tcpPort, connection) != 0) return false;
     close(entry->socket);
     entry->socket = connection.release();
-    entry->lastLookMs = monotonicMs();
+    entry->lastLookMs = tickMs();
     return true;
 }
 

@@ -25,7 +25,7 @@ struct NetworkPortEntry {
     int32_t tcpPort;
     int socket;
     int32_t timeoutMs;   // of the open, for a connection made again in place
-    int64_t lastLookMs;  // when the connection was made or last found open
+    int64_t lastLookMs;  // tickMs() when the connection was made or last found open
 };
 
 PortTable<SerialPortEntry>& serialPortTable();

@@ -63,11 +63,20 @@ inline bool lockExclusively(int fd) {
     return retryOnSignal([&] { return flock(fd, LOCK_EX | LOCK_NB); }) == 0;
 }
 
-inline int64_t monotonicMs() {
+inline int64_t millisecondsOn(clockid_t clock) {
     timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
+    clock_gettime(clock, &now);
     return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
+
+inline int64_t monotonicMs() { return millisecondsOn(CLOCK_MONOTONIC); }
+
+// The monotonic time at the kernel's last tick, like GetTickCount on
+// Windows: only as exact as a tick (1 to 10 ms), but read from memory
+// alone, where the exact clock also reads the clock device, which under a
+// hypervisor can cost as much as the rest of a small write. For windows of
+// tens of milliseconds that every call checks.
+inline int64_t tickMs() { return millisecondsOn(CLOCK_MONOTONIC_COARSE); }
 
 // Waits until fd shows one of events or timeoutMs passes (negative: no
 // limit), going on with the time that is left after a signal. Returns
