@@ -58,7 +58,8 @@ JNIEXPORT jint JNICALL Java_net_vellamoor_printerio_IOPort_nativeClosePort(JNIEn
 // Sends the first to - from bytes of data, starting at element 0 (from
 // shortens the count; it does not move the start), and stores the count sent
 // in result[0].
-VELLAMOOR_PER_CALL JNIEXPORT jint JNICALL Java_net_vellamoor_printerio_IOPort_nativeWritePort(JNIEnv* env, jclass, jint handle,
+VELLAMOOR_PER_CALL
+JNIEXPORT jint JNICALL Java_net_vellamoor_printerio_IOPort_nativeWritePort(JNIEnv* env, jclass, jint handle,
                                                                             jbyteArray data, jint from, jint to,
                                                                             jintArray result) {
     ByteArrayElements bytes(env, data);

@@ -71,7 +71,8 @@ using namespace vellamoor;
 // Handle 0, the result of a failed open, names no transport: it must not
 // read as an online printer with paper, so it fails like any other handle
 // that names no printer.
-VELLAMOOR_PER_CALL JNIEXPORT jint JNICALL Java_net_vellamoor_printerio_IOPort_nativeGetParsedStatus(JNIEnv* env, jclass, jint handle,
+VELLAMOOR_PER_CALL
+JNIEXPORT jint JNICALL Java_net_vellamoor_printerio_IOPort_nativeGetParsedStatus(JNIEnv* env, jclass, jint handle,
                                                                                   jbyteArray status) {
     ByteArrayElements array(env, status);
     if (!array || array.length() < kReplyBytesPosition) return kStatusFailed;

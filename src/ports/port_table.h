@@ -22,6 +22,9 @@ constexpr uint32_t kMaxHandleIndex = 255;
 // side keeps them apart). Keeping the records beside the count also makes a
 // lookup one step from the library's own data rather than a chain through
 // the heap, which every write and status query pays.
+//
+// The records go with the library at unload. The handles and sockets they
+// still hold belong to the transports and are deliberately not closed.
 template <typename Entry>
 class PortTable {
     static_assert(std::is_trivially_copyable<Entry>::value,
@@ -31,10 +34,6 @@ public:
     PortTable() = default;
     PortTable(const PortTable&) = delete;
     PortTable& operator=(const PortTable&) = delete;
-
-    // The storage goes with the library at unload. The handles and sockets
-    // that entries still hold belong to the transports and are deliberately
-    // not closed.
 
     // Returns the new entry's index (the entry count after appending), or 0
     // when the table is full; the table is then unchanged.
