@@ -81,13 +81,27 @@ final class PortTables {
             }
         }
 
+        /** The handle the library gives the next open: its entries go after all the others. */
+        int nextHandle(int portType) {
+            int entries = 0;
+            for (Printer printer : printers) {
+                entries += printer.entries;
+            }
+            return handle(portType, entries);
+        }
+
         // The library moved the entries after each removed one down.
         private void renumber() {
             int entriesBefore = 0;
             for (Printer printer : printers) {
-                printer.handle = printer.portType * 256 + 1 + entriesBefore;
+                printer.handle = handle(printer.portType, entriesBefore);
                 entriesBefore += printer.entries;
             }
+        }
+
+        // A handle's index counts the entries before its printer's first one.
+        private static int handle(int portType, int entriesBefore) {
+            return portType * 256 + 1 + entriesBefore;
         }
     }
 

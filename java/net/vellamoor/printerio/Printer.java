@@ -129,7 +129,7 @@ public final class Printer implements AutoCloseable {
         Printer printer = new Printer(tables, portType, name);
         printer.waitFor(printer.table.changes, "open");
         try {
-            int expected = portType * 256 + 1 + entriesBefore(printer.table);
+            int expected = printer.table.nextHandle(portType);
             int handle = tables.natives.open(portType, parameters, timeoutMs);
             if (handle == 0) {
                 throw new PrinterException("could not open the " + name);
@@ -340,15 +340,6 @@ public final class Printer implements AutoCloseable {
             throw new PrinterException("cannot " + action + " the " + name + ": it is closed");
         }
         return handle;
-    }
-
-    /** The entries of the printers open in the table: a new printer's entries go after them. */
-    private static int entriesBefore(PortTables.Table table) {
-        int count = 0;
-        for (Printer earlier : table.printers) {
-            count += earlier.entries;
-        }
-        return count;
     }
 
     private static int speedIndex(int bitsPerSecond) {
