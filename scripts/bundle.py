@@ -2,6 +2,7 @@
 """Packs the release bundle from the built files: a zip whose entries are in
 a fixed order with one fixed time, and SHA256SUMS of every file in it."""
 
+import glob
 import hashlib
 import os
 import sys
@@ -20,6 +21,9 @@ FILES = [
     ("README.md", "README.md"),
     ("INSTALL.md", "docs/INSTALL.md"),
 ]
+# The manual's other pages, where the README's links find them.
+PAGES = sorted(glob.glob(os.path.join(ROOT, "docs", "*.md")) + glob.glob(os.path.join(ROOT, "docs", "*.png")))
+FILES += [(os.path.relpath(page, ROOT),) * 2 for page in PAGES]
 EXECUTABLES = {"printertool"}
 SUMS = "SHA256SUMS"
 FIXED_TIME = (2026, 1, 1, 0, 0, 0)

@@ -1,8 +1,9 @@
 #!/bin/sh
 # Builds the release bundle build/release/vellamoor-printerio-VERSION.zip:
-# both DLLs, the Linux library, the jar, printertool.exe and the Linux
-# printertool, the README, the install guide and SHA256SUMS. One commit gives the same bytes wherever it
-# is built. Expects the build tools in place (scripts/install-deps.sh).
+# both DLLs, the Linux libraries, the jar, printertool.exe and the Linux
+# printertool, the README, the pages of docs/ (the install guide also at the
+# top) and SHA256SUMS. One commit gives the same bytes wherever it is built.
+# Expects the build tools in place (scripts/install-deps.sh).
 set -eu
 cd "$(dirname "$0")/.."
 for preset in win32 win64 linux linux-aarch64; do
