@@ -2,10 +2,15 @@
 // pseudo-terminal standing in for /dev/usb/lp0. read and write are wrapped
 // at link time (--wrap) so that a test can make the driver answer as usblp
 // does: a read of 0 bytes or one EIO while the printer is about to answer,
-// and a blocking write that a signal interrupts after the chunk went out.
+// a blocking write that a signal interrupts after the chunk went out, and
+// on the non-blocking descriptor a transfer that ends late: the write counts
+// it at once, poll shows the descriptor writable only once it ended, a close
+// before then kills it, and a printer unplugged meanwhile fails it (the
+// driver's ioctls then answer ENODEV).
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pty.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -13,6 +18,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdarg>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -27,10 +33,20 @@ int emptyReads = 0;      // reads of the printer that answer 0 bytes
 int failedReads = 0;     // reads of the printer that fail with EIO
 bool interruptWrite = false;  // the next blocking write goes out, then reports EINTR
 
+// A transfer usblp took on the non-blocking descriptor and has not ended.
+int transferMs = -1;         // how long each transfer takes; -1: writes go through at once
+bool transfersFail = false;  // the printer is unplugged during the transfer
+std::string inTransfer;
+std::chrono::steady_clock::time_point transferEnds;
+bool printerGone = false;
+
 }  // namespace
 
 extern "C" ssize_t __real_read(int fd, void* buffer, size_t count);
 extern "C" ssize_t __real_write(int fd, const void* buffer, size_t count);
+extern "C" int __real_poll(pollfd* fds, nfds_t count, int timeoutMs);
+extern "C" int __real_ioctl(int fd, unsigned long request, void* argument);
+extern "C" int __real_close(int fd);
 
 extern "C" ssize_t __wrap_read(int fd, void* buffer, size_t count) {
     if (fd == wrappedFd && emptyReads > 0) {
@@ -54,7 +70,51 @@ extern "C" ssize_t __wrap_write(int fd, const void* buffer, size_t count) {
         errno = EINTR;
         return -1;
     }
+    if (fd == wrappedFd && transferMs >= 0) {
+        if (!inTransfer.empty()) {
+            errno = EAGAIN;
+            return -1;
+        }
+        inTransfer.assign(static_cast<const char*>(buffer), count);
+        transferEnds = std::chrono::steady_clock::now() + std::chrono::milliseconds(transferMs);
+        return static_cast<ssize_t>(count);
+    }
     return __real_write(fd, buffer, count);
+}
+
+extern "C" int __wrap_poll(pollfd* fds, nfds_t count, int timeoutMs) {
+    if (count != 1 || fds[0].fd != wrappedFd || (fds[0].events & POLLOUT) == 0 || inTransfer.empty()) {
+        return __real_poll(fds, count, timeoutMs);
+    }
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    if (timeoutMs >= 0 && limit < transferEnds) {
+        __real_poll(nullptr, 0, timeoutMs);
+        return 0;
+    }
+    while (std::chrono::steady_clock::now() < transferEnds) __real_poll(nullptr, 0, 5);
+    if (transfersFail) printerGone = true;
+    else __real_write(fds[0].fd, inTransfer.data(), inTransfer.size());
+    inTransfer.clear();
+    fds[0].revents = POLLOUT;
+    return 1;
+}
+
+extern "C" int __wrap_ioctl(int fd, unsigned long request, ...) {
+    va_list arguments;
+    va_start(arguments, request);
+    void* argument = va_arg(arguments, void*);
+    va_end(arguments);
+    if (fd == wrappedFd && printerGone) {
+        errno = ENODEV;
+        return -1;
+    }
+    return __real_ioctl(fd, request, argument);
+}
+
+// Releasing the device kills a transfer that has not ended.
+extern "C" int __wrap_close(int fd) {
+    if (fd == wrappedFd) inTransfer.clear();
+    return __real_close(fd);
 }
 
 namespace {
@@ -88,12 +148,24 @@ protected:
         wrappedFd = -1;
         emptyReads = failedReads = 0;
         interruptWrite = false;
+        transferMs = -1;
+        transfersFail = printerGone = false;
+        inTransfer.clear();
         close(printer);
         ASSERT_EQ(0, system(("rm -rf " + root).c_str()));
     }
 
     static int64_t millisSince(std::chrono::steady_clock::time_point start) {
         return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    }
+
+    // What the printer received within 100 ms.
+    std::string received() const {
+        pollfd watched{printer, POLLIN, 0};
+        if (poll(&watched, 1, 100) != 1) return "";
+        char bytes[32];
+        ssize_t n = read(printer, bytes, sizeof bytes);
+        return std::string(bytes, n > 0 ? static_cast<size_t>(n) : 0);
     }
 
     std::string root;
@@ -129,10 +201,31 @@ TEST_F(UsblpFaults, EmptyReadsAndOneErrorWaitForTheAnswerWithinTheTimeout) {
 TEST_F(UsblpFaults, AnInterruptedWriteSendsEachByteOnce) {
     interruptWrite = true;
     EXPECT_EQ(6, writeUsbPort(1, "ABCDEF", 6));
-    char received[32] = {};
-    usleep(50 * 1000);
-    ssize_t n = read(printer, received, sizeof received);
-    EXPECT_EQ("ABCDEF", std::string(received, n > 0 ? static_cast<size_t>(n) : 0));
+    EXPECT_EQ("ABCDEF", received());
+}
+
+TEST_F(UsblpFaults, AWriteReturnsWhenItsTransferEndedAndCountsOnlyWhatArrived) {
+    struct Case {
+        const char* label;
+        bool fails;
+        int32_t expected;
+        const char* printed;
+    } cases[] = {
+        {"a printer slow to take the chunk, closed right after", false, 6, "ABCDEF"},
+        {"a printer unplugged during the transfer", true, 0, ""},
+    };
+    for (const Case& c : cases) {
+        transferMs = 300;
+        transfersFail = c.fails;
+        printerGone = false;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(c.expected, writeUsbPort(1, "ABCDEF", 6)) << c.label;
+        EXPECT_GE(millisSince(start), 290) << c.label << ": returns once the transfer ended";
+        closeUsbPort(1);
+        EXPECT_EQ(c.printed, received()) << c.label;
+        ASSERT_EQ(1, openUsbPort(500));
+        wrappedFd = usbPortTable().entryAt(1)->fd;
+    }
 }
 
 }  // namespace

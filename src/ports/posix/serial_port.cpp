@@ -15,7 +15,6 @@
 namespace vellamoor {
 namespace {
 
-
 PortTable<SerialPortEntry> table;
 
 // COM<n> is /dev/ttyS<n-1>, the n-th on-board port, unless the environment
@@ -66,6 +65,26 @@ void applyLineSettings(int fd, uint32_t baudRate) {
     retryOnSignal([&] { return tcsetattr(fd, TCSANOW, &settings); });
 }
 
+// Exclusive mode belongs to the terminal, not to a descriptor: left set by
+// an open that then fails, or by a close, it would outlive the descriptor
+// (on a pseudo-terminal, for as long as its other side is open) and keep
+// every later open by an ordinary user out. It is cleared when the guard
+// goes, unless the port was kept.
+class ExclusiveMode {
+public:
+    explicit ExclusiveMode(int fd) : fd_(fd) { ioctl(fd_, TIOCEXCL); }
+    ExclusiveMode(const ExclusiveMode&) = delete;
+    ExclusiveMode& operator=(const ExclusiveMode&) = delete;
+    ~ExclusiveMode() {
+        if (fd_ >= 0) ioctl(fd_, TIOCNXCL);
+    }
+    void keep() { fd_ = -1; }
+    static void leave(int fd) { ioctl(fd, TIOCNXCL); }
+
+private:
+    int fd_;
+};
+
 // DTR raised, RTS not raised. Pseudo-terminals have no modem lines and
 // refuse both, which changes nothing.
 void setModemLines(int fd) {
@@ -90,7 +109,7 @@ int32_t openSerialPort(int32_t portNumber, uint32_t baudRate, uint32_t readTimeo
     UniqueFd port(retryOnSignal([&] { return open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
     // TIOCEXCL also keeps out other programs that open the device without root.
     if (!port.valid() || !lockExclusively(port.get())) return kSerialPortNotOpened;
-    ioctl(port.get(), TIOCEXCL);
+    ExclusiveMode exclusive(port.get());
     applyLineSettings(port.get(), baudRate);
     setModemLines(port.get());
     if (!setNonBlocking(port.get(), false)) return kSerialPortNotOpened;
@@ -101,6 +120,7 @@ int32_t openSerialPort(int32_t portNumber, uint32_t baudRate, uint32_t readTimeo
     entry.readTimeoutMs = readTimeoutMs;
     uint32_t index = table.append(entry);
     if (index == 0) return kSerialTableFull;
+    exclusive.keep();
     port.release();
     return static_cast<int32_t>(index);
 }
@@ -144,10 +164,7 @@ int32_t closeSerialPort(PortIndex index) {
     const int fd = entry->fd;
     // The entry goes first so that it is gone even when close fails.
     table.removeAt(index);
-    // Exclusive mode belongs to the terminal, not to this descriptor: on a
-    // pseudo-terminal it would outlive the close and keep every later open
-    // by an ordinary user out.
-    ioctl(fd, TIOCNXCL);
+    ExclusiveMode::leave(fd);
     return close(fd) == 0 ? 1 : 0;
 }
 

@@ -1,6 +1,7 @@
 #include "usb_port.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 
 #include <algorithm>
 #include <climits>
@@ -90,17 +91,37 @@ VELLAMOOR_PER_CALL int32_t readWithin(int fd, void* buffer, uint32_t capacity, i
     }
 }
 
+// usblp's question "is the printer still there", which asks the driver and
+// not the printer: IOCNR_GET_VID_PID of its 'P' ioctls fails with ENODEV
+// once the printer is unplugged, and costs no transfer.
+const unsigned long kUsblpGetVidPid = _IOC(_IOC_READ, 'P', 6, 2 * sizeof(int));
+
+// Waits until usblp has ended the transfer of the chunk it took last: it
+// marks the descriptor writable only then. A transfer ends without reaching
+// the printer when the printer goes away (the driver then kills it), so a
+// printer found gone afterwards did not get that chunk.
+VELLAMOOR_PER_CALL bool transferEnded(int fd) {
+    if (waitForEvents(fd, POLLOUT, -1) < 0) return false;
+    int ids[2];
+    return ioctl(fd, kUsblpGetVidPid, ids) == 0 || errno != ENODEV;
+}
+
 // When a signal lands while usblp waits for a transfer, the driver may still
 // send that chunk, and making the whole call again would print it twice. On
 // the non-blocking descriptor each write returns at once with what the
-// driver took, which is counted exactly once; poll waits for room. Returns
-// the count taken.
+// driver took, which is counted exactly once. But on such a descriptor usblp
+// counts a chunk as written as soon as it submitted it, and kills a transfer
+// still pending when the descriptor closes: so each chunk is waited for until
+// its transfer ended, and counted only when the printer is still there. A
+// write therefore returns when the driver finished it, as WriteFile does, and
+// a close never cuts the end of a job. Returns the count taken.
 VELLAMOOR_PER_CALL uint32_t writeChunks(int fd, const void* bytes, uint32_t count) {
     const uint8_t* next = static_cast<const uint8_t*>(bytes);
     uint32_t written = 0;
     while (written < count) {
         ssize_t n = write(fd, next + written, count - written);
         if (n > 0) {
+            if (!transferEnded(fd)) break;
             written += static_cast<uint32_t>(n);
             continue;
         }
