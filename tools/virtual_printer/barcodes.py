@@ -1,14 +1,16 @@
 """Bar patterns of the barcodes a receipt printer draws (GS k), as a list of
 module runs: [bar, space, bar, ...] widths in modules, starting with a bar.
 
-CODE39, ITF, CODABAR, CODE93 and CODE128 come from reportlab's encoders
-(Debian's python3-reportlab). The EAN and UPC families are written here:
-reportlab draws them only as whole widgets, not as patterns.
+CODE39, ITF, CODABAR and CODE93 come from reportlab's encoders (Debian's
+python3-reportlab). The EAN and UPC families are written here: reportlab
+draws them only as whole widgets, not as patterns. CODE128 takes its symbol
+patterns from reportlab, but its symbols are chosen here: a printer encodes
+the code sets the job selects, where reportlab chooses its own.
 """
 
 from reportlab.graphics.barcode.code39 import Standard39
 from reportlab.graphics.barcode.code93 import Extended93
-from reportlab.graphics.barcode.code128 import Code128Auto
+from reportlab.graphics.barcode.code128 import _patterns as CODE128_PATTERNS
 from reportlab.graphics.barcode.common import Codabar, I2of5
 
 # Left-hand odd-parity digits; the right-hand set is their complement and the
@@ -136,17 +138,71 @@ def code93(data):
     return _multi_width(Extended93(data)), data
 
 
-def code128(data):
-    """ESC/POS data: code set selectors "{A", "{B", "{C" and "{{" for a brace."""
-    text, i = "", 0
+# CODE128 symbol values: the start symbol of each code set, the stop symbol,
+# and what "{" and the character after it stand for in each code set (FNC1
+# to FNC4, SHIFT, a change of code set). "{{" is the brace itself.
+_CODE128_START = {"A": 103, "B": 104, "C": 105}
+_CODE128_STOP = 106
+_CODE128_FUNCTIONS = {
+    "A": {"1": 102, "2": 97, "3": 96, "4": 101, "S": 98, "B": 100, "C": 99},
+    "B": {"1": 102, "2": 97, "3": 96, "4": 100, "S": 98, "A": 101, "C": 99},
+    "C": {"1": 102, "A": 101, "B": 100},
+}
+_CODE128_SHIFTED = {"A": "B", "B": "A"}
+
+
+def _code128_character(code_set, char):
+    """The value of one character of code set A or B, and what it prints as."""
+    byte = ord(char)
+    if code_set == "A" and byte < 0x60:
+        return (byte + 64 if byte < 0x20 else byte - 0x20), (char if byte >= 0x20 else " ")
+    if code_set == "B" and 0x20 <= byte < 0x80:
+        return byte - 0x20, char
+    raise BarcodeError("CODE128 code set %s has no character %02X" % (code_set, byte))
+
+
+def _code128_values(data):
+    """The symbol values of ESC/POS CODE128 data, which starts with "{A",
+    "{B" or "{C"; in code set C each byte is one pair of digits (0-99).
+    Returns the values and the human-readable text."""
+    if len(data) < 2 or data[0] != "{" or data[1] not in _CODE128_START:
+        raise BarcodeError("CODE128 data starts with {A, {B or {C, not %r" % data[:2])
+    code_set, values, text, i = data[1], [_CODE128_START[data[1]]], "", 2
+    shifted = False  # the next character is of the other code set, A or B
     while i < len(data):
-        if data[i] == "{" and i + 1 < len(data):
-            text += "{" if data[i + 1] == "{" else ""
+        char, after = data[i], data[i + 1:i + 2]
+        if char == "{" and after != "{":
+            function = None if shifted else _CODE128_FUNCTIONS[code_set].get(after)
+            if function is None:
+                raise BarcodeError("CODE128 code set %s has no {%s here" % (code_set, after))
+            values.append(function)
+            code_set = after if after in _CODE128_START else code_set
+            shifted = after == "S"
             i += 2
-        else:
-            text += data[i]
-            i += 1
-    return _multi_width(Code128Auto(text)), text
+            continue
+        i += 2 if char == "{" else 1
+        if code_set == "C":
+            if ord(char) > 99:
+                raise BarcodeError("CODE128 code set C takes 0-99 per byte, not %d" % ord(char))
+            values.append(ord(char))
+            text += "%02d" % ord(char)
+            continue
+        value, shown = _code128_character(_CODE128_SHIFTED[code_set] if shifted else code_set, char)
+        values.append(value)
+        text += shown
+        shifted = False
+    if shifted:
+        raise BarcodeError("CODE128 data ends with a shift")
+    return values, text
+
+
+def code128(data):
+    """ESC/POS data: code set selectors "{A", "{B" and "{C", "{S" for a
+    shift, "{1" to "{4" for FNC1 to FNC4, "{{" for a brace."""
+    values, text = _code128_values(data)
+    check = (values[0] + sum(position * value for position, value in enumerate(values[1:], start=1))) % 103
+    patterns = "".join(CODE128_PATTERNS[value] for value in values + [check, _CODE128_STOP])
+    return [ord(c.lower()) - ord("a") + 1 for c in patterns], text
 
 
 # GS k m: the system numbers of both forms of the command.

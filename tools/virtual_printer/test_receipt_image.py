@@ -16,6 +16,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+import barcodes  # noqa: E402
 import receipt_image  # noqa: E402
 
 ESC, GS = b"\x1b", b"\x1d"
@@ -73,6 +74,32 @@ class Drawing(unittest.TestCase):
             for _, _, expected in cases + [(0, b"", "QR-Code:https://example.com/r/1")]:
                 self.assertIn(expected, seen, "paper width %d: %s" % (width, sorted(seen)))
             self.assertEqual([], notes)
+
+    def test_code128_code_sets_as_printed(self):
+        # (label, GS k data, what zbarimg reads, the human-readable text)
+        cases = [("set C, a byte per digit pair", b"{C" + bytes([20, 26, 3, 18, 12, 34, 56]), "20260318123456",
+                  "20260318123456"),
+                 ("set A, a control character", b"{APART\x0412", "PART\x0412", "PART 12"),
+                 ("set A, a shift to B", b"{AAB{ScD", "ABcD", "ABcD"),
+                 ("set B, a shift to A", b"{Bab{S\x01c", "ab\x01c", "ab c"),
+                 ("B to C to B, a brace", b"{BNo.{C" + bytes([12, 34]) + b"{Bx{{", "No.1234x{", "No.1234x{")]
+        job = ESC + b"@" + ESC + b"a\x01"
+        for label, data, _, hri in cases:
+            job += barcode(73, data) + b"\n"
+            self.assertEqual(hri, barcodes.code128(data.decode("ascii"))[1], label)
+        path, _, notes = self.draw(job)
+        result = subprocess.run(["zbarimg", "--quiet", "-Senable", path], stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, text=True, timeout=60)
+        seen = result.stdout.split("\n")
+        for label, _, decoded, _ in cases:
+            self.assertIn("CODE-128:" + decoded, seen, label)
+        self.assertEqual([], notes)
+
+    def test_code128_data_a_printer_refuses(self):
+        for data in (b"Receipt", b"{Aabc", b"{C\x64", b"{Bab{S"):
+            _, _, notes = self.draw(ESC + b"@" + barcode(73, data))
+            self.assertEqual(1, len(notes), data)
+            self.assertTrue(notes[0].startswith("barcode not printed: CODE128"), notes)
 
     def test_text_reads_back(self):
         job = (ESC + b"@" + ESC + b"a\x01" + GS + b"!\x11" + b"CORNER CAFE\n" + GS + b"!\x00" + ESC + b"a\x00"
@@ -173,13 +200,14 @@ class ThirdPartyJobs(unittest.TestCase):
                     "^TOTAL | ^8.30\n\n{code:4901234567894; option:ean,hri}\n\n{code:RECEIPT-39; option:code39,hri}\n\n"
                     "{code:1234567890; option:itf,hri}\n\n{code:A1234B; option:nw7,hri}\n\n"
                     "{code:Receipt93; option:code93,hri}\n\n{code:Receipt128; option:code128,hri}\n\n"
+                    "{code:20260318123456; option:code128,hri}\n\n"
                     "{code:https://example.org/receipt/42; option:qrcode,6,m}\n=")
         path = os.path.join(self.folder, "receiptline.png")
         image, notes = receipt_image.render_job(self.job(document))
         image.save(path)
         seen = Drawing.decoded(path)
         for expected in ("EAN-13:4901234567894", "CODE-39:RECEIPT-39", "I2/5:1234567890", "Codabar:A1234B",
-                         "CODE-93:Receipt93", "CODE-128:Receipt128", "QR-Code:https://example.org/receipt/42"):
+                         "CODE-93:Receipt93", "CODE-128:Receipt128", "CODE-128:20260318123456", "QR-Code:https://example.org/receipt/42"):
             self.assertIn(expected, seen, sorted(seen))
         text = Drawing.ocr(path)
         for words in ("RECEIPTLINE CAFE", "Sales slip", "Latte", "Muffin", "3.50", "4.80"):
