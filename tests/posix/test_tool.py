@@ -2,8 +2,9 @@
 """printertool on Linux against virtual printers: every exit code of
 --exit-status reached by a loopback network printer in that state, --list
 on a stand-in device tree (sysfs and /dev of its own) finding exactly its
-serial ports and USB printers, --list --status asking the ones the library
-can open, and one clear line for bad input."""
+serial ports and USB printers and every COM number bound by a variable,
+--list --status asking the ones the library can open, one clear line for
+bad input, and the tool as the build leaves it finding its library."""
 
 import argparse
 import os
@@ -21,9 +22,25 @@ from virtual_printer import NetworkPrinter, PrinterState, SerialPrinter  # noqa:
 TOOL = LIBRARY = None
 
 
-def tool(*arguments, env=None):
-    return subprocess.run([TOOL, "--library", LIBRARY] + list(arguments), env=env, stdout=subprocess.PIPE,
+def tool(*arguments, env=None, library=True):
+    named = ["--library", LIBRARY] if library else []
+    return subprocess.run([TOOL] + named + list(arguments), env=env, stdout=subprocess.PIPE,
                           stderr=subprocess.PIPE, text=True, timeout=30)
+
+
+class BuildTree(unittest.TestCase):
+    def test_tool_loads_the_library_the_build_made(self):
+        printer = SerialPrinter()
+        self.addCleanup(printer.close)
+        env = dict(os.environ, VELLAMOOR_COM7=printer.tty_path)
+        result = tool("--serial", "7", "--test-receipt", "--status", env=env, library=False)
+        self.assertEqual(0, result.returncode, result.stderr)
+        self.assertIn("COM7: online", result.stdout)
+        self.assertIn(b"COM7", bytes(printer.recorder.received), "the test receipt names its port")
+        version = tool("--version", library=False)
+        self.assertEqual(0, version.returncode, version.stderr)
+        loaded = version.stdout.splitlines()[1][len("library: "):]
+        self.assertEqual(os.path.realpath(LIBRARY), os.path.realpath(loaded))
 
 
 class ExitStatus(unittest.TestCase):
@@ -61,7 +78,8 @@ class ExitStatus(unittest.TestCase):
 class Listing(unittest.TestCase):
     """A device tree of its own: ttyS0 (present), ttyS1 (absent, type 0),
     ttyUSB0 with a by-id link, bound to COM5; ttyACM0 unbound; lp0 of an
-    accepted make and lp1 of another. The serial ports are pseudo-terminals."""
+    accepted make and lp1 of another. The serial ports are pseudo-terminals;
+    COM7 is bound to one outside the tree, COM8 to a device that is not there."""
 
     def setUp(self):
         self.root = tempfile.mkdtemp(prefix="printertool-tree-")
@@ -69,7 +87,8 @@ class Listing(unittest.TestCase):
         self.serial = SerialPrinter()
         self.silent = SerialPrinter(silent_after=0)
         self.usb = SerialPrinter()
-        for printer in (self.serial, self.silent, self.usb):
+        self.bound = SerialPrinter()
+        for printer in (self.serial, self.silent, self.usb, self.bound):
             self.addCleanup(printer.close)
         for name, kind in (("ttyS0", "4"), ("ttyS1", "0"), ("ttyUSB0", None), ("ttyACM0", None)):
             self.make_dir("sys/class/tty/%s/device" % name)
@@ -87,7 +106,8 @@ class Listing(unittest.TestCase):
         # COM1 is bound by name to the tree's ttyS0, as the library would; the
         # variable keeps the library away from this machine's own /dev/ttyS0.
         self.env = dict(os.environ, VELLAMOOR_TEST_USB_ROOT=self.root, VELLAMOOR_COM5=self.path("dev/ttyUSB0"),
-                        VELLAMOOR_COM1=self.path("dev/ttyS0"))
+                        VELLAMOOR_COM1=self.path("dev/ttyS0"), VELLAMOOR_COM7=self.bound.tty_path,
+                        VELLAMOOR_COM8=self.path("dev/ttyUSB9"))
 
     def path(self, relative):
         return os.path.join(self.root, relative)
@@ -103,18 +123,26 @@ class Listing(unittest.TestCase):
         result = tool("--list", env=self.env)
         self.assertEqual(0, result.returncode, result.stderr)
         self.assertEqual(["-  serial port  /dev/ttyACM0  (no COM number: set VELLAMOOR_COM<n>=/dev/ttyACM0)",
-                          "COM1  serial port  /dev/ttyS0",
-                          "COM5  serial port  /dev/ttyUSB0  by-id usb-Vellamoor_Printer_42-if00-port0",
+                          "COM1  serial port  /dev/ttyS0  (VELLAMOOR_COM1=%s)" % self.path("dev/ttyS0"),
+                          "COM5  serial port  /dev/ttyUSB0  by-id usb-Vellamoor_Printer_42-if00-port0"
+                          "  (VELLAMOOR_COM5=%s)" % self.path("dev/ttyUSB0"),
+                          "COM7  serial port  %s  (VELLAMOOR_COM7=%s)" % (self.bound.tty_path, self.bound.tty_path),
+                          "COM8  missing  (VELLAMOOR_COM8=%s: no such device)" % self.path("dev/ttyUSB9"),
                           "USB  /dev/usb/lp0  vendor 0483  accepted",
                           "USB  /dev/usb/lp1  vendor 1234  not accepted"], result.stdout.splitlines())
-        self.assertEqual(b"", bytes(self.serial.recorder.received) + bytes(self.usb.recorder.received),
-                         "listing writes to no device")
+        received = b"".join(bytes(printer.recorder.received) for printer in (self.serial, self.usb, self.bound))
+        self.assertEqual(b"", received, "listing writes to no device")
+        # An empty variable binds nothing, for the library as for the list.
+        unset = tool("--list", env=dict(self.env, VELLAMOOR_COM1=""))
+        self.assertIn("COM1  serial port  /dev/ttyS0", unset.stdout.splitlines())
 
     def test_list_with_status_asks_what_the_library_can_open(self):
         result = tool("--list", "--status", "--timeout", "300", env=self.env)
         self.assertEqual(0, result.returncode, result.stderr)
         lines = result.stdout.splitlines()
         self.assertIn("COM5: online, paper present (reply 12 12 12 12)", lines)
+        self.assertIn("COM7: online, paper present (reply 12 12 12 12)", lines)
+        self.assertFalse([line for line in lines if line.startswith("COM8:")], "a missing device is not asked")
         self.assertIn("USB: online, paper present (reply 12 12 12 12)", lines)
         self.assertIn("COM1: no answer within 300 ms", lines)
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "posix/com_binding.h"
 #include "tool_platform.h"
 #include "usb_vendors.h"
 
@@ -56,12 +57,19 @@ bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 int boundComPort(const std::string& name, const std::string& device) {
     const std::string real = resolved(device);
     for (int com = 1; com <= kMaxComPort; ++com) {
-        const char* bound = std::getenv(("VELLAMOOR_COM" + std::to_string(com)).c_str());
+        const char* bound = comBinding(com);
         if (bound != nullptr && resolved(bound) == real) return com;
     }
     if (name.compare(0, 4, "ttyS") != 0) return 0;
     const int com = std::atoi(name.c_str() + 4) + 1;
-    return std::getenv(("VELLAMOOR_COM" + std::to_string(com)).c_str()) == nullptr ? com : 0;
+    return comBinding(com) == nullptr ? com : 0;
+}
+
+// Where a COM number's device comes from, when a variable names it, and what
+// became of that device.
+std::string bindingSource(int com, const std::string& remark = "") {
+    const char* bound = comBinding(com);
+    return bound == nullptr ? "" : "  (VELLAMOOR_COM" + std::to_string(com) + "=" + bound + remark + ")";
 }
 
 std::string stableNames(const std::string& device) {
@@ -88,8 +96,30 @@ void listSerialPorts(std::vector<ListedDevice>& found) {
         const int com = boundComPort(name, device);
         std::string line = (com > 0 ? "COM" + std::to_string(com) : std::string("-")) + "  serial port  /dev/" + name;
         line += stableNames(device);
-        if (com == 0) line += "  (no COM number: set VELLAMOOR_COM<n>=/dev/" + name + ")";
+        line += com == 0 ? "  (no COM number: set VELLAMOOR_COM<n>=/dev/" + name + ")" : bindingSource(com);
         found.push_back({ListedDevice::Serial, com, false, line});
+    }
+}
+
+bool listsComPort(const std::vector<ListedDevice>& found, int com) {
+    return std::any_of(found.begin(), found.end(), [com](const ListedDevice& device) { return device.comPort == com; });
+}
+
+// COM numbers that VELLAMOOR_COM<n> binds to a device the look at sysfs did
+// not list: a pseudo-terminal, a second name for a listed port, or a device
+// that is missing (an adapter unplugged, a name mistyped), which the library
+// cannot open and which is therefore not asked with --status.
+void listOtherBindings(std::vector<ListedDevice>& found) {
+    for (int com = 1; com <= kMaxComPort; ++com) {
+        const char* bound = comBinding(com);
+        if (bound == nullptr || listsComPort(found, com)) continue;
+        const std::string number = "COM" + std::to_string(com);
+        if (!exists(bound)) {
+            found.push_back({ListedDevice::Serial, 0, false, number + "  missing" + bindingSource(com, ": no such device")});
+            continue;
+        }
+        found.push_back({ListedDevice::Serial, com, false,
+                         number + "  serial port  " + resolved(bound) + stableNames(bound) + bindingSource(com)});
     }
 }
 
@@ -121,6 +151,7 @@ void stopSockets() {}
 std::vector<ListedDevice> listDevices() {
     std::vector<ListedDevice> found;
     listSerialPorts(found);
+    listOtherBindings(found);
     listUsbPrinters(found);
     return found;
 }

@@ -6,9 +6,9 @@
 
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
+#include "com_binding.h"
 #include "port_entries.h"
 #include "posix_io.h"
 
@@ -17,15 +17,11 @@ namespace {
 
 PortTable<SerialPortEntry> table;
 
-// COM<n> is /dev/ttyS<n-1>, the n-th on-board port, unless the environment
-// variable VELLAMOOR_COM<n> names another device: a USB adapter
-// (/dev/ttyUSB0, /dev/ttyACM0), a stable udev link or a pseudo-terminal.
-bool devicePath(int32_t portNumber, const char* shortName, char (&path)[PATH_MAX]) {
+// The device COM<n> names (see com_binding.h).
+bool devicePath(int32_t portNumber, char (&path)[PATH_MAX]) {
     if (portNumber < 1) return false;
-    char variable[32];
-    std::snprintf(variable, sizeof variable, "VELLAMOOR_%s", shortName);
-    const char* bound = std::getenv(variable);
-    int length = bound != nullptr && *bound != '\0'
+    const char* bound = comBinding(portNumber);
+    int length = bound != nullptr
                      ? std::snprintf(path, sizeof path, "%s", bound)
                      : std::snprintf(path, sizeof path, "/dev/ttyS%d", static_cast<int>(portNumber) - 1);
     return length > 0 && static_cast<size_t>(length) < sizeof path;
@@ -101,7 +97,7 @@ PortTable<SerialPortEntry>& serialPortTable() { return table; }
 int32_t openSerialPort(int32_t portNumber, uint32_t baudRate, uint32_t readTimeoutMs) {
     char shortName[kComNameBuffer];
     char path[PATH_MAX];
-    if (!formatComName(portNumber, shortName) || !devicePath(portNumber, shortName, path)) {
+    if (!formatComName(portNumber, shortName) || !devicePath(portNumber, path)) {
         return kSerialPortNotOpened;
     }
     // Opened non-blocking so that a line without carrier cannot hold the
