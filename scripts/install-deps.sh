@@ -39,7 +39,7 @@ install_packages \
     clang libclang-rt-14-dev valgrind \
     wine wine64 wine32:i386 \
     python3-pil python3-qrcode python3-reportlab zbar-tools tesseract-ocr fonts-dejavu-core fonts-vlgothic \
-    g++-aarch64-linux-gnu debootstrap libjssc-java \
+    g++-aarch64-linux-gnu debootstrap libjssc-java libzxing-core-java \
     ${NODE_PACKAGES:-}
 
 # qemu-user 10 from bookworm-backports (bookworm's own 7.2 stops Wine with

@@ -1,7 +1,10 @@
 #!/bin/sh
-# Builds the jar (IOPort, the Printer API, the loader, both DLLs and both
-# Linux libraries as resources), compiles the README's first program against
-# it and runs the loader's and the API's unit tests. Needs the win32, win64,
+# Builds the jar (IOPort, the Printer API, the loader, the receipt
+# composition package with its printer profiles, both DLLs and both Linux
+# libraries as resources), compiles the README's first program against it
+# and runs the loader's, the API's and the receipt package's unit tests.
+# ZXing (Debian's libzxing-core-java) is needed to compile the receipt
+# package; at run time only for QR and PDF417 codes sent as pictures. Needs the win32, win64,
 # linux and linux-aarch64 builds. With --jar-only it builds the jar and stops.
 #
 # The jar is the same bytes for one commit wherever it is built: its entries
@@ -11,7 +14,10 @@ cd "$(dirname "$0")/.."
 out=build/java
 rm -rf "$out"
 mkdir -p "$out/classes/net/vellamoor/printerio/native" "$out/test-classes"
-javac --release 8 -Xlint:-options -d "$out/classes" java/net/vellamoor/printerio/*.java
+zxing=/usr/share/java/core.jar
+javac --release 8 -Xlint:-options -cp "$zxing" -d "$out/classes" java/net/vellamoor/printerio/*.java \
+    java/net/vellamoor/printerio/receipt/*.java
+cp -r java/net/vellamoor/printerio/receipt/profiles "$out/classes/net/vellamoor/printerio/receipt/"
 cp build/win32/bin/VellamoorJIOx32.dll build/win64/bin/VellamoorJIOx64.dll build/linux/libVellamoorJIOx64.so \
     build/linux-aarch64/libVellamoorJIOaarch64.so \
     "$out/classes/net/vellamoor/printerio/native/"
@@ -27,7 +33,9 @@ awk '/^```java$/ { copying = 1; next } /^```$/ && copying { exit } copying' READ
 javac -cp "$out/vellamoor-printerio.jar" -d "$out/readme" "$out/readme/FirstReceipt.java"
 echo "compiled the README's FirstReceipt.java"
 
-classpath="$out/vellamoor-printerio.jar:/usr/share/java/junit4.jar:/usr/share/java/hamcrest-core.jar"
-javac -Xlint:-options -cp "$classpath" -d "$out/test-classes" java/test/net/vellamoor/printerio/*.java
+classpath="$out/vellamoor-printerio.jar:/usr/share/java/junit4.jar:/usr/share/java/hamcrest-core.jar:$zxing"
+javac -Xlint:-options -cp "$classpath" -d "$out/test-classes" java/test/net/vellamoor/printerio/*.java \
+    java/test/net/vellamoor/printerio/receipt/*.java
 XDG_CACHE_HOME="$PWD/$out/cache" java -Djava.io.tmpdir="$PWD/$out" -cp "$out/test-classes:$classpath" org.junit.runner.JUnitCore \
-    net.vellamoor.printerio.NativeLibraryLoaderTest net.vellamoor.printerio.PrinterTest
+    net.vellamoor.printerio.NativeLibraryLoaderTest net.vellamoor.printerio.PrinterTest \
+    net.vellamoor.printerio.receipt.ReceiptEncodingTest net.vellamoor.printerio.receipt.ReceiptValidationTest
