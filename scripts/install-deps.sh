@@ -26,8 +26,10 @@ install_packages() {
     echo "install-deps: retrying with the versions of bookworm itself" >&2
     apt-get install -y -t bookworm "$@"
 }
-# The receipt-preview tests make third-party jobs with an npm package; the
-# machines come with Node.js, a fresh Debian root gets Debian's.
+# The receipt previews draw multibyte text in Noto Sans CJK and PDF417
+# through ZXing, and are read back by OCR in each language they print. Their
+# tests make third-party jobs with an npm package; the machines come with
+# Node.js, a fresh Debian root gets Debian's.
 command -v npm >/dev/null 2>&1 || NODE_PACKAGES="nodejs npm"
 # Wine's 32-bit half needs the i386 architecture.
 dpkg --add-architecture i386
@@ -39,6 +41,9 @@ install_packages \
     clang libclang-rt-14-dev valgrind \
     wine wine64 wine32:i386 \
     python3-pil python3-qrcode python3-reportlab zbar-tools tesseract-ocr fonts-dejavu-core fonts-vlgothic \
+    tesseract-ocr-deu tesseract-ocr-fra tesseract-ocr-pol tesseract-ocr-ces tesseract-ocr-rus tesseract-ocr-ell \
+    tesseract-ocr-tur tesseract-ocr-jpn tesseract-ocr-chi-sim tesseract-ocr-chi-tra tesseract-ocr-kor \
+    fonts-noto-cjk \
     g++-aarch64-linux-gnu debootstrap libjssc-java libzxing-core-java \
     ${NODE_PACKAGES:-}
 

@@ -3,12 +3,15 @@ paper width wide (576 dots = 80 mm at 203 dpi by default, or 384 or 512).
 
 Text in font A (12 x 24 dots) and font B (9 x 17), emphasis, underline, the
 ESC ! and GS ! sizes, white/black reverse, upside-down, alignment, left
-margin and print area, line spacing and feeds, code pages, raster images
-(GS v 0), bit images (ESC *), barcodes (GS k) with their human-readable
-text, QR codes (GS ( k) and a cut as a dashed line. Commands it does not
-draw are skipped by their documented length; a job cut short draws what it
-has and says what was cut. Pillow draws, python3-qrcode encodes the QR
-codes; the glyphs come from DejaVu Sans Mono (VL Gothic for katakana).
+margin and print area, line spacing and feeds, the printer model's ESC t
+code pages and multibyte modes (FS &, FS C, FS .; GB18030, Big5, Shift_JIS,
+KS X 1001 in two-dot-wide cells), raster images (GS v 0, GS ( L), bit images
+(ESC *), barcodes (GS k) with their human-readable text, QR codes and PDF417
+(GS ( k) and a cut as a dashed line. Commands it does not draw are skipped
+by their documented length; a job cut short draws what it has and says what
+was cut. Pillow draws, python3-qrcode encodes the QR codes, ZXing (from
+Java) the PDF417 symbols; the glyphs come from DejaVu Sans Mono, VL Gothic
+for half-width katakana and Noto Sans CJK for multibyte characters.
 """
 
 import os
@@ -18,19 +21,21 @@ import qrcode
 from PIL import Image, ImageDraw, ImageFont
 
 import barcodes
+import pdf417
+from character_sets import CJK_FACES, PrinterModel, multibyte_length
 
 DLE, EOT, ESC, FS, GS, LF, CR, HT, FF = 0x10, 0x04, 0x1B, 0x1C, 0x1D, 0x0A, 0x0D, 0x09, 0x0C
 WIDTHS = (384, 512, 576)
 FONTS = {0: (12, 24), 1: (9, 17)}  # font A and font B cells, in dots
 DEFAULT_LINE_SPACING = 30
-# ESC t n: the character tables drawn, by the Python codec that holds them.
-CODE_PAGES = {0: "cp437", 1: "katakana", 2: "cp850", 3: "cp860", 4: "cp863", 5: "cp865", 16: "cp1252",
-              17: "cp866", 18: "cp852", 19: "cp858"}
 GLYPH_FONTS = ("/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf",
                "/usr/share/fonts/truetype/vlgothic/VL-Gothic-Regular.ttf")
+CJK_FONT = "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc"
 # The katakana page's line and block graphics at 0x80-0x9F (receiptline, for
 # one, draws its rules with them).
 KATAKANA_GRAPHICS = "▁▂▃▄▅▆▇█▏▎▍▌▋▊▉┼┴┬┤├▔─│▕┌┐└┘╭╮╰╯"
+# Pillow's 1-bit images hold 1 for white, the printer's data 1 for a dot.
+INVERT = bytes(255 - value for value in range(256))
 QR_LEVELS = {48: qrcode.constants.ERROR_CORRECT_L, 49: qrcode.constants.ERROR_CORRECT_M,
              50: qrcode.constants.ERROR_CORRECT_Q, 51: qrcode.constants.ERROR_CORRECT_H}
 
@@ -42,7 +47,7 @@ SKIPPED = {
           ord("W"): 8, ord("u"): 1, ord("v"): 1, ord("c"): 2},
     GS: {ord("a"): 1, ord("r"): 1, ord("I"): 1, ord("/"): 1, ord("\\"): 2, ord("^"): 3, ord("P"): 2,
          ord("$"): 2, ord("b"): 1, ord("E"): 1, ord("T"): 1, ord("g"): 2, ord("z"): 1, ord("j"): 1},
-    FS: {ord("!"): 1, ord("-"): 1, ord("C"): 1, ord("S"): 2, ord("W"): 1, ord("p"): 2},
+    FS: {ord("!"): 1, ord("-"): 1, ord("S"): 2, ord("W"): 1, ord("p"): 2},
     DLE: {EOT: 1, 0x05: 1, 0x14: 3},
 }
 
@@ -52,10 +57,10 @@ class Truncated(Exception):
 
 
 class Style:
-    def __init__(self):
-        self.reset()
+    def __init__(self, model=None):
+        self.reset(model or PrinterModel())
 
-    def reset(self):
+    def reset(self, model):
         self.font = 0
         self.emphasis = False
         self.underline = 0
@@ -68,6 +73,8 @@ class Style:
         self.left_margin = 0
         self.area = None
         self.code_page = 0
+        self.multibyte = model.multibyte_at_reset  # FS & entered, FS . left
+        self.kanji_code = model.multibyte  # the multibyte encoding, chosen by FS C
         self.barcode_height = 162
         self.barcode_module = 3
         self.hri_position = 0
@@ -77,21 +84,24 @@ class Style:
 class Receipt:
     """The paper so far: strips of printed dots, top to bottom."""
 
-    def __init__(self, width=576):
+    def __init__(self, width=576, model=None):
         if width not in WIDTHS:
             raise ValueError("paper width %d dots is not one of %s" % (width, WIDTHS))
         self.width = width
+        self.model = model or PrinterModel()
         self.strips = []
-        self.style = Style()
+        self.style = Style(self.model)
         self.line = []  # (image, baseline-aligned) items of the line being filled
         self.line_width = 0
         self.qr_data = b""
         self.graphic = None  # raster graphics stored by GS ( L / GS 8 L function 112
         self.qr_module = 3
         self.qr_level = qrcode.constants.ERROR_CORRECT_L
+        self.pdf417_settings = pdf417.Settings()
         self.notes = []
         self.cuts = 0
         self._fonts = {}
+        self._glyphs = {}
 
     # ----- paper ------------------------------------------------------------
 
@@ -135,29 +145,52 @@ class Receipt:
 
     # ----- text -------------------------------------------------------------
 
-    def glyph_font(self, path, size):
-        key = (path, size)
+    def glyph_font(self, path, size, face=None):
+        key = (path, size, face)
         if key not in self._fonts:
-            self._fonts[key] = ImageFont.truetype(path, size) if os.path.exists(path) else None
+            self._fonts[key] = load_font(path, size, face) if os.path.exists(path) else None
         return self._fonts[key]
 
-    def glyph_font_for(self, char, cell_h):
-        """DejaVu Sans Mono, or VL Gothic for half-width katakana, which DejaVu lacks."""
+    def glyph_font_for(self, char, cell_h, wide_codec=None):
+        """DejaVu Sans Mono, VL Gothic for half-width katakana, which DejaVu
+        lacks, and for a multibyte character the Noto Sans CJK face of its
+        encoding (VL Gothic where Noto is missing)."""
+        if wide_codec:
+            font = self.glyph_font(CJK_FONT, int(cell_h * 0.9), CJK_FACES[wide_codec])
+            return font or self.glyph_font(GLYPH_FONTS[1], int(cell_h * 0.9))
         path = GLYPH_FONTS[1] if "\uff61" <= char <= "\uff9f" else GLYPH_FONTS[0]
         return self.glyph_font(path, int(cell_h * 0.78))
 
-    def glyph(self, char, style):
+    def glyph(self, char, style, wide_codec=None):
+        """The cell of one character in the style; a multibyte character
+        (wide_codec names its encoding) takes a cell twice as wide."""
+        key = (char, wide_codec, style.font, style.emphasis, style.underline, style.width, style.height,
+               style.reverse)
+        if key not in self._glyphs:
+            self._glyphs[key] = self.draw_glyph(char, style, wide_codec)
+        return self._glyphs[key]
+
+    def draw_glyph(self, char, style, wide_codec):
         cell_w, cell_h = FONTS[style.font]
-        cell = Image.new("1", (cell_w, cell_h), 1)
+        cell_w *= 2 if wide_codec else 1
+        # Drawn in grey and cut at half: FreeType's own one-bit drawing drops
+        # the thin strokes of small Hangul and kanji that a printer's font keeps.
+        cell = Image.new("L", (cell_w, cell_h), 255)
         draw = ImageDraw.Draw(cell)
-        font = self.glyph_font_for(char, cell_h)
+        font = self.glyph_font_for(char, cell_h, wide_codec)
         if font is None:
             draw.rectangle([1, 2, cell_w - 2, cell_h - 3], outline=0)
         elif char != " ":
             left, _, right, _ = font.getbbox(char)
             x = (cell_w - (right - left)) // 2 - left
+            y = 0
+            if wide_codec:
+                # Ideographs sit centred on the cell, as a printer's font draws them.
+                _, top, _, bottom = font.getbbox("\u56fd")
+                y = (cell_h - (bottom - top)) // 2 - top
             for dx in ((0, 1) if style.emphasis else (0,)):
-                draw.text((x + dx, 0), char, font=font, fill=0)
+                draw.text((x + dx, y), char, font=font, fill=0)
+        cell = cell.point(lambda value: 255 if value >= 128 else 0).convert("1")
         if style.underline:
             draw.rectangle([0, cell_h - style.underline, cell_w - 1, cell_h - 1], fill=0)
         if style.width > 1 or style.height > 1:
@@ -175,8 +208,8 @@ class Receipt:
             x += cell.width
         return block
 
-    def add_char(self, char):
-        cell = self.glyph(char, self.style)
+    def add_char(self, char, wide_codec=None):
+        cell = self.glyph(char, self.style, wide_codec)
         if self.line_width + cell.width > self.area():
             self.flush_line(force=True)
         self.line.append(cell)
@@ -213,7 +246,8 @@ class Receipt:
         self.line, self.line_width = [], 0
 
     def decode(self, byte):
-        page = CODE_PAGES.get(self.style.code_page, "cp437")
+        """A single byte through the ESC t page selected."""
+        page = self.model.pages.get(self.style.code_page, "cp437")
         if byte < 0x80:
             return chr(byte)
         if page == "katakana":
@@ -222,17 +256,17 @@ class Receipt:
             return bytes([byte]).decode("shift_jis", "replace") if 0xA1 <= byte <= 0xDF else "?"
         return bytes([byte]).decode(page, "replace")
 
+    def add_multibyte(self, code):
+        """A character of the multibyte mode: two cells wide, or one for the
+        single-byte half-width katakana of Shift_JIS."""
+        codec = self.style.kanji_code
+        char = code.decode(codec, "replace")
+        self.add_char(char, codec if len(code) > 1 else None)
+
     # ----- images and codes -------------------------------------------------
 
     def raster(self, mode, width_bytes, rows, data):
-        image = Image.new("1", (width_bytes * 8, rows), 1)
-        pixels = image.load()
-        for y in range(rows):
-            for xb in range(width_bytes):
-                byte = data[y * width_bytes + xb]
-                for bit in range(8):
-                    if byte & (0x80 >> bit):
-                        pixels[xb * 8 + bit, y] = 0
+        image = packed_rows(width_bytes * 8, rows, data)
         scale = {0: (1, 1), 1: (2, 1), 2: (1, 2), 3: (2, 2), 48: (1, 1), 49: (2, 1), 50: (1, 2), 51: (2, 2)}
         sx, sy = scale.get(mode, (1, 1))
         if (sx, sy) != (1, 1):
@@ -298,6 +332,39 @@ class Receipt:
         self.flush_line(force=False)
         self.place(image)
 
+    def print_pdf417(self):
+        try:
+            image = pdf417.symbol(self.pdf417_settings)
+        except pdf417.Pdf417Error as error:
+            self.notes.append("PDF417 not printed: %s" % error)
+            return
+        if image.width > self.area():
+            self.notes.append("PDF417 wider than the print area, not printed")
+            return
+        self.flush_line(force=False)
+        self.place(image)
+
+
+def load_font(path, size, face=None):
+    """A TrueType font; in a collection, the face whose name has `face` as a
+    word (Noto Sans CJK holds JP, KR, SC, TC and HK faces)."""
+    if face is None:
+        return ImageFont.truetype(path, size)
+    for index in range(32):
+        try:
+            font = ImageFont.truetype(path, size, index=index)
+        except OSError:
+            break
+        if face in font.getname()[0].split():
+            return font
+    return ImageFont.truetype(path, size)
+
+
+def packed_rows(width, height, data):
+    """Rows of dots packed 8 to a byte, first dot in the high bit, 1 printed."""
+    inverted = bytes(data).translate(INVERT)
+    return Image.frombytes("1", (width, height), inverted, "raw", "1")
+
 
 def graphic_image(body):
     """Function 112's raster: a b_x b_y c xL xH yL yH, then rows of dots, 8 per byte."""
@@ -309,12 +376,7 @@ def graphic_image(body):
     data = body[8:8 + row_bytes * height]
     if width == 0 or height == 0 or len(data) < row_bytes * height:
         return None
-    image = Image.new("1", (width, height), 1)
-    pixels = image.load()
-    for y in range(height):
-        for x in range(width):
-            if data[y * row_bytes + x // 8] & (0x80 >> (x % 8)):
-                pixels[x, y] = 0
+    image = packed_rows(row_bytes * 8, height, data).crop((0, 0, width, height))
     if scale_x in (1, 2) and scale_y in (1, 2) and (scale_x, scale_y) != (1, 1):
         image = image.resize((width * scale_x, height * scale_y), Image.NEAREST)
     return image
@@ -369,17 +431,41 @@ class Job:
         elif byte == GS:
             self.gs(self.byte("GS"))
         elif byte == FS:
-            letter = self.byte("FS")
-            if letter == ord("("):
-                self.byte("FS (")
-                low, high = self.take(2, "FS (")
-                self.take(low + 256 * high, "FS (")
-            else:
-                self.skip(FS, letter)
+            self.fs(self.byte("FS"))
         elif byte == DLE:
             self.skip(DLE, self.byte("DLE"))
+        elif byte >= 0x80 and style.multibyte and style.kanji_code:
+            self.multibyte(byte)
         elif byte >= 0x20:
             r.add_char(r.decode(byte))
+
+    def multibyte(self, lead):
+        codec = self.receipt.style.kanji_code
+        second = self.data[self.at] if self.at < len(self.data) else None
+        rest = self.take(multibyte_length(codec, lead, second) - 1, "a multibyte character")
+        self.receipt.add_multibyte(bytes([lead]) + rest)
+
+    def fs(self, letter):
+        r, s = self.receipt, self.receipt.style
+        if letter == ord("&"):
+            if r.model.multibyte is None:
+                r.notes.append("FS & on a printer without a multibyte font")
+            s.multibyte = True
+        elif letter == ord("."):
+            s.multibyte = False
+        elif letter == ord("C"):
+            # Printers with one multibyte encoding ignore FS C.
+            n = self.byte("FS C")
+            if n in r.model.kanji_codes:
+                s.kanji_code = r.model.kanji_codes[n]
+            elif r.model.kanji_codes:
+                r.notes.append("FS C %d selects an encoding not drawn" % n)
+        elif letter == ord("("):
+            self.byte("FS (")
+            low, high = self.take(2, "FS (")
+            self.take(low + 256 * high, "FS (")
+        else:
+            self.skip(FS, letter)
 
     def skip(self, prefix, letter):
         self.take(SKIPPED.get(prefix, {}).get(letter, 0), "a command")
@@ -389,7 +475,7 @@ class Job:
         name = "ESC %s" % chr(letter)
         if letter == ord("@"):
             r.flush_line(force=False)
-            s.reset()
+            s.reset(r.model)
         elif letter == ord("!"):
             n = self.byte(name)
             s.font, s.emphasis = n & 1, bool(n & 8)
@@ -409,7 +495,7 @@ class Job:
             s.font = self.byte(name) % 48 & 1
         elif letter == ord("t"):
             s.code_page = self.byte(name)
-            if s.code_page not in CODE_PAGES:
+            if s.code_page not in r.model.pages:
                 r.notes.append("code page %d drawn as PC437" % s.code_page)
         elif letter == ord("{"):
             s.upside_down = bool(self.byte(name) & 1)
@@ -522,16 +608,31 @@ class Job:
         r.barcode(system, bytes(data))
 
     def gs_paren(self, name):
-        r = self.receipt
         function = self.byte(name)
         low, high = self.take(2, name)
         body = self.take(low + 256 * high, name)
         if function == ord("L"):
             self.graphics(body)
             return
-        if function != ord("k") or len(body) < 2 or body[0] != 49:
-            return  # other GS ( functions and symbols other than QR are not drawn
-        fn, rest = body[1], body[2:]
+        if function != ord("k") or len(body) < 2:
+            return  # other GS ( functions are not drawn
+        symbol, fn, rest = body[0], body[1], body[2:]
+        if symbol == 48:
+            self.pdf417(fn, rest)
+        elif symbol == 49:
+            self.qr(fn, rest)
+
+    def pdf417(self, fn, rest):
+        r = self.receipt
+        if fn == 81:
+            r.print_pdf417()
+        elif fn == 80 and rest:
+            r.pdf417_settings.data = bytes(rest[1:])
+        elif rest:
+            r.pdf417_settings.set(fn, rest)
+
+    def qr(self, fn, rest):
+        r = self.receipt
         if fn == 67 and rest:
             r.qr_module = min(16, max(1, rest[0]))
         elif fn == 69 and rest:
@@ -542,9 +643,9 @@ class Job:
             r.qr()
 
 
-def render_job(data, width=576):
+def render_job(data, width=576, model=None):
     """The job as a 1-bit image, and the notes on what could not be drawn."""
-    receipt = Receipt(width)
+    receipt = Receipt(width, model)
     Job(bytes(data), receipt).run()
     return receipt.image(), list(receipt.notes)
 

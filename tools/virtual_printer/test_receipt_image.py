@@ -1,9 +1,10 @@
 """The receipt drawings checked as a person would check a printout: every
-barcode and QR code decoded by an independent decoder (zbarimg), the text
-read back by OCR (tesseract), for jobs of our own and for jobs made by a
-third-party receipt library (receiptline, from npm); exact pixels for a
-raster image and a cut; truncated and garbage jobs neither crash nor hang.
-Runs under the system's Python, which has Debian's Pillow and qrcode."""
+barcode and QR code decoded by independent decoders (zbarimg, ZXing for
+PDF417), the text read back by OCR (tesseract) in each language's code page
+or multibyte mode, for jobs of our own and for jobs made by a third-party
+receipt library (receiptline, from npm); exact pixels for a raster image and
+a cut; truncated and garbage jobs neither crash nor hang. Runs under the
+system's Python, which has Debian's Pillow and qrcode."""
 
 import os
 import random
@@ -17,15 +18,52 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import barcodes  # noqa: E402
+import pdf417  # noqa: E402
+import readback  # noqa: E402
 import receipt_image  # noqa: E402
+from character_sets import PrinterModel  # noqa: E402
 
-ESC, GS = b"\x1b", b"\x1d"
+ESC, GS, FS = b"\x1b", b"\x1d", b"\x1c"
+# A line of each language, with the ESC t page that holds it, or the
+# multibyte encoding of the printer that prints it.
+LANGUAGES = [
+    ("de", 16, "Grüße aus München: Äpfel und Öl, 3,50 €"),
+    ("fr", 16, "Café crème et pâtisserie à emporter, 4,20 €"),
+    ("pl", 18, "Zażółć gęślą jaźń. Łódź, ulica Żeromskiego"),
+    ("cs", 18, "Příliš žluťoučký kůň úpěl ďábelské ódy"),
+    ("ru", 17, "Съешь же ещё этих мягких французских булок"),
+    ("el", 15, "Ευχαριστούμε πολύ. Σύνολο πληρωμής: 12 ευρώ"),
+    ("tr", 48, "Çok teşekkür ederiz. İstanbul, Şişli ğüşıöç"),
+    ("ja", "shift_jis", "ご来店ありがとうございます。合計金額は千二百円です"),
+    ("zh-Hans", "gb18030", "欢迎光临本店，合计金额为一百二十元，谢谢惠顾"),
+    ("zh-Hant", "big5", "歡迎光臨本店，合計金額為一百二十元，謝謝惠顧"),
+    ("ko", "euc_kr", "방문해 주셔서 감사합니다. 합계 금액은 만 이천 원입니다"),
+]
+
+
+def language_job(page, text):
+    """The line as a printer of that page or multibyte encoding is sent it,
+    and the printer: Shift_JIS printers take FS C 1 after FS &."""
+    if isinstance(page, int):
+        codec = PrinterModel().pages[page]
+        return ESC + b"@" + ESC + b"t" + bytes([page]) + text.encode(codec) + b"\n", PrinterModel()
+    model = PrinterModel(multibyte=page)
+    select = FS + b"C\x01" if page == "shift_jis" else b""
+    return ESC + b"@" + FS + b"&" + select + text.encode(page) + b"\n" + FS + b".", model
 RECEIPTLINE_VERSION = "1.16.5"
 
 
 def barcode(system, data):
     """GS k in the form with a length byte (systems 65-73)."""
     return GS + b"H\x02" + GS + b"h\x50" + GS + b"w\x02" + GS + b"k" + bytes([system, len(data)]) + data
+
+
+def pdf417_symbol(text):
+    """GS ( k for PDF417: 3 columns, module 2 dots, rows 3 modules, level 2."""
+    store = b"0P0" + text.encode()
+    return (GS + b"(k\x03\x000A\x03" + GS + b"(k\x03\x000C\x02" + GS + b"(k\x03\x000D\x03"
+            + GS + b"(k\x04\x000E02" + GS + b"(k" + bytes([len(store) & 0xFF, len(store) >> 8]) + store
+            + GS + b"(k\x03\x000Q0")
 
 
 def qr(text, module=6):
@@ -40,8 +78,8 @@ class Drawing(unittest.TestCase):
         self.folder = tempfile.mkdtemp(prefix="receipt-image-")
         self.addCleanup(shutil.rmtree, self.folder)
 
-    def draw(self, job, width=576):
-        image, notes = receipt_image.render_job(job, width)
+    def draw(self, job, width=576, model=None):
+        image, notes = receipt_image.render_job(job, width, model)
         path = os.path.join(self.folder, "job%d.png" % len(os.listdir(self.folder)))
         image.save(path)
         return path, image, notes
@@ -64,16 +102,19 @@ class Drawing(unittest.TestCase):
                  (69, b"VJ-39", "CODE-39:VJ-39"), (70, b"12345678", "I2/5:12345678"),
                  (71, b"A40156B", "Codabar:A40156B"), (72, b"Code93", "CODE-93:Code93"),
                  (73, b"{BReceipt-128", "CODE-128:Receipt-128")]
+        paths = []
         for width in receipt_image.WIDTHS:
             job = ESC + b"@" + ESC + b"a\x01"
             for system, data, _ in cases:
                 job += barcode(system, data) + b"\n"
-            job += qr("https://example.com/r/1") + GS + b"V\x00"
+            job += qr("https://example.com/r/1") + pdf417_symbol("PDF417 receipt 0042") + GS + b"V\x00"
             path, _, notes = self.draw(job, width)
+            paths.append(path)
             seen = self.decoded(path)
             for _, _, expected in cases + [(0, b"", "QR-Code:https://example.com/r/1")]:
                 self.assertIn(expected, seen, "paper width %d: %s" % (width, sorted(seen)))
             self.assertEqual([], notes)
+        self.assertEqual([["PDF417 receipt 0042"]] * len(paths), pdf417.decode(*paths), "PDF417 by ZXing")
 
     def test_code128_code_sets_as_printed(self):
         # (label, GS k data, what zbarimg reads, the human-readable text)
@@ -121,10 +162,32 @@ class Drawing(unittest.TestCase):
     def test_code_pages(self):
         receipt = receipt_image.Receipt()
         cases = [(0, 0x9B, "¢"), (2, 0x9B, "ø"), (19, 0xD5, "€"), (18, 0xA5, "ą"), (17, 0x80, "А"),
-                 (16, 0x80, "€"), (1, 0xB1, "ｱ"), (1, 0x95, "─")]
+                 (16, 0x80, "€"), (1, 0xB1, "ｱ"), (1, 0x95, "─"), (13, 0x8D, "ı"), (14, 0x97, "Ω"),
+                 (15, 0xD9, "Ω"), (34, 0xEA, "Ж"), (35, 0x8C, "ð"), (38, 0xD5, "Ω"), (39, 0xB3, "ł"),
+                 (40, 0xA4, "€"), (45, 0xF8, "ř"), (46, 0xC6, "Ж"), (48, 0xFE, "ş"), (51, 0xEB, "ė")]
         for page, byte, char in cases:
             receipt.style.code_page = page
             self.assertEqual(char, receipt.decode(byte), "ESC t %d, byte %02X" % (page, byte))
+
+    def test_every_language_reads_back(self):
+        for language, page, text in LANGUAGES:
+            job, model = language_job(page, text)
+            path, _, notes = self.draw(job, model=model)
+            ok, read, scores = readback.read_text(path, language, text)
+            self.assertTrue(ok, "%s: read %r, agreement %.2f/%.2f" % (language, read, *scores))
+            self.assertEqual([], notes)
+
+    def test_a_wrong_page_or_mode_fails_the_reading(self):
+        # Planted faults: German sent in WPC1252 to a printer left on PC866;
+        # Big5 sent to a printer whose multibyte font is GB18030.
+        german = dict((language, text) for language, _, text in LANGUAGES)["de"]
+        job, _ = language_job(16, german)
+        path, _, _ = self.draw(job.replace(ESC + b"t\x10", ESC + b"t\x11"))
+        self.assertFalse(readback.read_text(path, "de", german)[0], "PC866 read as WPC1252")
+        chinese = dict((language, text) for language, _, text in LANGUAGES)["zh-Hant"]
+        job, _ = language_job("big5", chinese)
+        path, _, _ = self.draw(job, model=PrinterModel(multibyte="gb18030"))
+        self.assertFalse(readback.read_text(path, "zh-Hant", chinese)[0], "GB18030 read as Big5")
 
     def test_raster_and_cut_pixels(self):
         # An 16 x 2 raster: a checkerboard row, then a solid row, left aligned at the top.
