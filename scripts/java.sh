@@ -2,7 +2,8 @@
 # Builds the jar (IOPort, the Printer API, the loader, the receipt
 # composition package with its printer profiles, both DLLs and both Linux
 # libraries as resources), compiles the README's first program against it
-# and runs the loader's, the API's and the receipt package's unit tests.
+# and runs the loader's, the API's and the receipt package's unit tests and
+# the receipt proof (tests/receipts).
 # ZXing (Debian's libzxing-core-java) is needed to compile the receipt
 # package; at run time only for QR and PDF417 codes sent as pictures. Needs the win32, win64,
 # linux and linux-aarch64 builds. With --jar-only it builds the jar and stops.
@@ -39,3 +40,7 @@ javac -Xlint:-options -cp "$classpath" -d "$out/test-classes" java/test/net/vell
 XDG_CACHE_HOME="$PWD/$out/cache" java -Djava.io.tmpdir="$PWD/$out" -cp "$out/test-classes:$classpath" org.junit.runner.JUnitCore \
     net.vellamoor.printerio.NativeLibraryLoaderTest net.vellamoor.printerio.PrinterTest \
     net.vellamoor.printerio.receipt.ReceiptEncodingTest net.vellamoor.printerio.receipt.ReceiptValidationTest
+
+# The receipt proof: the package's jobs drawn by the virtual printer, every
+# code decoded and every language read back (a minute or two).
+VELLAMOOR_RECEIPT_CLASSPATH="$out/test-classes:$classpath" /usr/bin/python3 tests/receipts/test_receipt_proof.py

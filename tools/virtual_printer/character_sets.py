@@ -3,11 +3,12 @@ that ESC t n selects and the multibyte encodings of FS & (entered) and FS .
 (left), each named by the Python codec that decodes it.
 
 A printer family numbers its ESC t pages its own way; COMMON_PAGES is the
-numbering most ESC/POS printers share. A printer profile (a JSON file of the
-composition API) names its own numbering, which printer_model() reads.
+numbering most ESC/POS printers share. A printer profile of the receipt
+composition API (a properties file) names its own, which load_profile reads.
 """
 
 import codecs
+import os
 
 # ESC t n of the common numbering, for the pages Python has a codec for.
 # Pages it lacks (851, 853, the Thai pages 42/11/13, TCVN-3, 1098, 774, 772)
@@ -39,6 +40,11 @@ CJK_FACES = {"gb18030": "SC", "big5": "TC", "shift_jis": "JP", "shift_jisx0213":
 # FS C n of printers with a Japanese font: the code systems Shift_JIS (1) and
 # Shift_JIS-2004 (2). The JIS code system (0) is not drawn.
 JAPANESE_CODE_SYSTEMS = {1: "shift_jis", 49: "shift_jis", 2: "shift_jisx0213", 50: "shift_jisx0213"}
+
+# A profile's multibyte fonts, by their encoding's Python codec (KS X 1001
+# is sent in EUC-KR form).
+PROFILE_MULTIBYTE = {"none": None, "gb18030": "gb18030", "big5": "big5", "shift_jis": "shift_jis",
+                     "ks_x_1001": "euc_kr"}
 
 # Java's names for the charsets that Python knows by others.
 _JAVA_NAMES = {"ibm00858": "cp858", "x-ibm737": "cp737", "x-ibm874": "cp874", "ks_c_5601-1987": "euc_kr",
@@ -80,3 +86,42 @@ class PrinterModel:
         self.multibyte = multibyte
         self.kanji_codes = JAPANESE_CODE_SYSTEMS if multibyte in JAPANESE_CODE_SYSTEMS.values() else {}
         self.multibyte_at_reset = multibyte_at_reset
+
+
+def read_properties(path):
+    """A Java properties file's keys and values (comments, continued lines)."""
+    properties, pending = {}, ""
+    with open(path, encoding="latin-1") as lines:
+        for line in lines:
+            line = pending + line.strip()
+            pending = ""
+            if line.endswith("\\"):
+                pending = line[:-1] + " "
+                continue
+            if not line or line[0] in "#!":
+                continue
+            key, _, value = line.partition("=")
+            properties[key.strip()] = value.strip()
+    return properties
+
+
+def read_profile_properties(path):
+    properties = read_properties(path)
+    if "extends" in properties:
+        parent = os.path.join(os.path.dirname(path), properties["extends"] + ".properties")
+        properties = {**read_profile_properties(parent), **properties}
+    return properties
+
+
+def load_profile(path):
+    """A printer profile as (paper width in dots, PrinterModel), with what it
+    extends (a profile of the same folder) underneath. Pages whose charset
+    Python lacks are left out: the drawing notes when a job selects one."""
+    properties = read_profile_properties(path)
+    pages = {}
+    for entry in properties.get("code.pages", "").split(","):
+        number, _, charset = entry.strip().partition(":")
+        if number and codec_name(charset):
+            pages[int(number)] = codec_name(charset)
+    multibyte = PROFILE_MULTIBYTE[properties.get("multibyte", "none").lower()]
+    return int(properties["width.dots"]), PrinterModel(pages, multibyte)

@@ -14,7 +14,7 @@ import tempfile
 
 from PIL import Image
 
-ZXING_JAR = "/usr/share/maven-repo/com/google/zxing/core/debian/core-debian.jar"
+ZXING_JAR = "/usr/share/java/core.jar"
 TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "Pdf417Symbol.java")
 
 

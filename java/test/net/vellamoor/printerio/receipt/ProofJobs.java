@@ -1,0 +1,54 @@
+package net.vellamoor.printerio.receipt;
+
+import java.io.IOException;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.nio.file.Paths;
+import java.util.Arrays;
+import java.util.Map;
+
+/**
+ * Writes the jobs that the receipt proof draws on the virtual printer and
+ * reads back, in one JVM: for every built-in profile every symbology with
+ * data that fits 58 mm paper, a QR and a PDF417 code
+ * ({@code codes-PROFILE.bin}) and the README receipt
+ * ({@code receipt-PROFILE.bin}); for every language its sample encoded for
+ * the profile it suits ({@code language-XX.bin}), with the profile's name
+ * and the text printed ({@code language-XX.txt}: the profile, then the
+ * lines, UTF-8).
+ */
+public final class ProofJobs {
+    private ProofJobs() {
+    }
+
+    static Receipt codes() {
+        Receipt.Builder b = Receipt.builder().align(Align.CENTER);
+        Barcode[] barcodes = {Barcode.upcA("03600029145"), Barcode.upcE("0425261"), Barcode.ean13("400638133393"),
+            Barcode.ean8("9638507"), Barcode.code39("VJ-39"), Barcode.itf("12345678"), Barcode.codabar("A40156B"),
+            Barcode.code93("Code93"), Barcode.code128("VJ 0012345678")};
+        for (Barcode barcode : barcodes) {
+            b.barcode(barcode.height(60)).feed(1);
+        }
+        return b.qr("https://example.com/r/2026-0001 Grüße €").feed(1).pdf417("PDF417 receipt 2026-0001")
+                .feed(3).cut().build();
+    }
+
+    public static void main(String[] args) throws IOException {
+        Path out = Paths.get(args[0]);
+        Files.createDirectories(out);
+        for (String name : Profile.builtInNames()) {
+            Profile profile = Profile.builtIn(name);
+            Files.write(out.resolve("codes-" + name + ".bin"), codes().encode(profile));
+            Files.write(out.resolve("receipt-" + name + ".bin"), ComposeDemo.sampleReceipt().encode(profile));
+        }
+        for (Map.Entry<String, String[]> language : ComposeDemo.LANGUAGES.entrySet()) {
+            String[] sample = language.getValue();
+            Files.write(out.resolve("language-" + language.getKey() + ".bin"),
+                    ComposeDemo.language(sample).encode(Profile.builtIn(sample[0])));
+            // The sample's lines, then its closing line: the title and 12.50 apart.
+            String text = String.join("\n", Arrays.asList(sample)) + "\n" + sample[1] + " 12.50\n";
+            Files.write(out.resolve("language-" + language.getKey() + ".txt"), text.getBytes(StandardCharsets.UTF_8));
+        }
+    }
+}
