@@ -166,8 +166,8 @@ public final class ComposeDemo {
     static Receipt codes() {
         Receipt.Builder b = Receipt.builder().align(Align.CENTER);
         Barcode[] barcodes = {Barcode.upcA("03600029145"), Barcode.upcE("0425261"), Barcode.ean13("400638133393"),
-            Barcode.ean8("9638507"), Barcode.code39("CODE 39-TEST"), Barcode.itf("12345678"),
-            Barcode.codabar("A40156B"), Barcode.code93("Code93 test"), Barcode.code128("Receipt 0012345678")};
+            Barcode.ean8("9638507"), Barcode.code39("CODE-39"), Barcode.itf("12345678"),
+            Barcode.codabar("A40156B"), Barcode.code93("CODE93-1"), Barcode.code128("No. 0012345678")};
         for (Barcode barcode : barcodes) {
             b.text(barcode.symbology().toString()).barcode(barcode.height(60)).feed(1);
         }

@@ -1,13 +1,13 @@
 package net.vellamoor.printerio.receipt;
 
 import java.awt.image.BufferedImage;
-import java.awt.image.DataBufferByte;
 
 /**
  * A picture as grey levels, 0 black to 255 white, taken from a
- * {@link BufferedImage} in one call (grey images straight from their
- * raster, others through the whole-array {@code getRGB}), transparent parts
- * on white paper. Immutable: the receipt keeps its own copy of the pixels.
+ * {@link BufferedImage} in one call: the common layouts (grey, packed RGB
+ * and ARGB, the byte BGR that ImageIO gives JPEGs) straight from their
+ * raster's data, others through the whole-array {@code getRGB}; transparent
+ * parts on white paper. Immutable: the receipt keeps its own copy of the pixels.
  */
 final class GrayImage {
     final int width;
@@ -24,19 +24,57 @@ final class GrayImage {
         int w = image.getWidth();
         int h = image.getHeight();
         byte[] gray = new byte[w * h];
-        if (image.getType() == BufferedImage.TYPE_BYTE_GRAY && image.getRaster().getDataBuffer() instanceof DataBufferByte) {
-            image.getRaster().getDataElements(0, 0, w, h, gray);
-            return new GrayImage(w, h, gray);
+        Object pixels = null;
+        switch (image.getType()) {
+            case BufferedImage.TYPE_BYTE_GRAY:
+                image.getRaster().getDataElements(0, 0, w, h, gray);
+                return new GrayImage(w, h, gray);
+            case BufferedImage.TYPE_INT_RGB:
+            case BufferedImage.TYPE_INT_ARGB:
+            case BufferedImage.TYPE_3BYTE_BGR:
+            case BufferedImage.TYPE_4BYTE_ABGR:
+                pixels = image.getRaster().getDataElements(0, 0, w, h, null);
+                break;
+            default:
+                break;
         }
-        int[] argb = image.getRGB(0, 0, w, h, null, 0, w);
-        for (int i = 0; i < argb.length; i++) {
-            int p = argb[i];
-            int alpha = p >>> 24;
-            // Rec. 601 luma in fixed point (0.299, 0.587, 0.114 times 1024).
-            int luma = (306 * (p >> 16 & 0xFF) + 601 * (p >> 8 & 0xFF) + 117 * (p & 0xFF)) >> 10;
-            gray[i] = (byte) ((luma * alpha + 255 * (255 - alpha)) / 255);
+        if (pixels instanceof int[]) {
+            fromPacked((int[]) pixels, image.getType() == BufferedImage.TYPE_INT_ARGB, gray);
+        } else if (pixels instanceof byte[]) {
+            fromBytes((byte[]) pixels, image.getType() == BufferedImage.TYPE_4BYTE_ABGR ? 4 : 3, gray);
+        } else {
+            // Any other layout: the whole-array getRGB converts it to packed ARGB.
+            fromPacked(image.getRGB(0, 0, w, h, null, 0, w), true, gray);
         }
         return new GrayImage(w, h, gray);
+    }
+
+    private static void fromPacked(int[] argb, boolean alpha, byte[] gray) {
+        for (int i = 0; i < argb.length; i++) {
+            int p = argb[i];
+            gray[i] = (byte) onWhite(luma(p >> 16 & 0xFF, p >> 8 & 0xFF, p & 0xFF), alpha ? p >>> 24 : 255);
+        }
+    }
+
+    /**
+     * Pixels of TYPE_3BYTE_BGR and TYPE_4BYTE_ABGR as their raster hands
+     * them out: in band order (R, G, B and A), whatever the order in memory.
+     */
+    private static void fromBytes(byte[] bytes, int step, byte[] gray) {
+        for (int i = 0, j = 0; i < gray.length; i++, j += step) {
+            int luma = luma(bytes[j] & 0xFF, bytes[j + 1] & 0xFF, bytes[j + 2] & 0xFF);
+            gray[i] = (byte) onWhite(luma, step == 4 ? bytes[j + 3] & 0xFF : 255);
+        }
+    }
+
+    /** Rec. 601 luma in fixed point (0.299, 0.587, 0.114 times 1024). */
+    private static int luma(int r, int g, int b) {
+        return (306 * r + 601 * g + 117 * b) >> 10;
+    }
+
+    /** A level seen through its opacity on white paper. */
+    private static int onWhite(int level, int alpha) {
+        return alpha == 255 ? level : (level * alpha + 255 * (255 - alpha)) / 255;
     }
 
     /**

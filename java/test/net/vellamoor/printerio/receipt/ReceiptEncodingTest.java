@@ -145,6 +145,41 @@ public class ReceiptEncodingTest {
     }
 
     @Test
+    public void picturesOfEveryLayoutGiveTheSameGreys() {
+        int[] types = {BufferedImage.TYPE_INT_RGB, BufferedImage.TYPE_INT_ARGB, BufferedImage.TYPE_3BYTE_BGR,
+            BufferedImage.TYPE_4BYTE_ABGR, BufferedImage.TYPE_USHORT_565_RGB, BufferedImage.TYPE_INT_ARGB_PRE};
+        for (int type : types) {
+            BufferedImage image = new BufferedImage(2, 1, type);
+            image.setRGB(0, 0, 0xFFC86432);  // opaque (200, 100, 50): luma 124
+            image.setRGB(1, 0, image.getColorModel().hasAlpha() ? 0x80000000 : 0xFF808080);  // half-clear black or grey
+            GrayImage gray = GrayImage.of(image);
+            int expectedSecond = image.getColorModel().hasAlpha() ? 127 : 128;
+            int tolerance = type == BufferedImage.TYPE_USHORT_565_RGB ? 4 : 1;
+            assertTrue("type " + type + ": " + (gray.gray[0] & 0xff) + ", " + (gray.gray[1] & 0xff),
+                    Math.abs((gray.gray[0] & 0xff) - 124) <= tolerance
+                            && Math.abs((gray.gray[1] & 0xff) - expectedSecond) <= tolerance);
+        }
+    }
+
+    @Test
+    public void codesThePrinterLacksGoAsPictures() {
+        Properties p = new Properties();
+        p.setProperty("extends", "generic-58mm");
+        p.setProperty("qr", "image");
+        p.setProperty("pdf417", "image");
+        Profile drawnHere = Profile.of("no native codes", p);
+        Object[][] cases = {
+            {"QR", Receipt.builder().qr("https://example.com").build()},
+            {"PDF417", Receipt.builder().pdf417("PDF417 0001").build()},
+        };
+        for (Object[] c : cases) {
+            String job = Hex.hex(((Receipt) c[1]).encode(drawnHere));
+            assertTrue(c[0] + " as a raster: " + job, job.startsWith(Hex.hex(bytes(ASCII, START, "1d 76 30 00")))
+                    && !job.contains("1d 28 6b"));
+        }
+    }
+
+    @Test
     public void ditheringKeepsTheGreyLevel() {
         int[] gray = new int[64 * 64];
         Arrays.fill(gray, 128);
