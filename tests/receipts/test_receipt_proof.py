@@ -4,22 +4,21 @@ profile, every barcode and QR code decoded by zbarimg and every PDF417 by
 ZXing at each paper width, every language read back by tesseract, and a
 wrong code page or multibyte mode planted to show that the reading fails.
 
-VELLAMOOR_RECEIPT_CLASSPATH names compiled classes of the receipt package
-and ProofJobs (scripts/java.sh passes its own); without it the test
-compiles them from the sources. Needs Java, ZXing and the tools of
-scripts/install-deps.sh; runs under the system's Python.
+Needs Java, ZXing and the tools of scripts/install-deps.sh; runs under the
+system's Python.
 """
 
-import glob
 import os
 import re
 import shutil
-import subprocess
 import sys
 import tempfile
 import unittest
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from PIL import Image
+
+from receipt_jobs import ROOT, built_in_profiles, classpath, language_sample, profile_path, write_jobs
+
 sys.path.insert(0, os.path.join(ROOT, "tools", "virtual_printer"))
 
 import pdf417  # noqa: E402
@@ -27,34 +26,29 @@ import readback  # noqa: E402
 import receipt_image  # noqa: E402
 from character_sets import load_profile  # noqa: E402
 
-PACKAGE = os.path.join(ROOT, "java", "net", "vellamoor", "printerio")
-PROFILES = os.path.join(PACKAGE, "receipt", "profiles")
-ZXING_JAR = "/usr/share/java/core.jar"
-
 # What the decoders read from ProofJobs' codes receipt and the README receipt.
 CODES = {"UPC-A:036000291452", "UPC-E:04252614", "EAN-13:4006381333931", "EAN-8:96385074", "CODE-39:VJ-39",
          "I2/5:12345678", "Codabar:A40156B", "CODE-93:Code93", "CODE-128:VJ 0012345678",
          "QR-Code:https://example.com/r/2026-0001 Grüße €"}
 CODES_PDF417 = ["PDF417 receipt 2026-0001"]
 README_RECEIPT = {"EAN-13:4006381333931", "QR-Code:https://example.com/r/2026-0001"}
-
-
-def compile_classes(folder):
-    classes = os.path.join(folder, "classes")
-    sources = (glob.glob(os.path.join(PACKAGE, "*.java")) + glob.glob(os.path.join(PACKAGE, "receipt", "*.java"))
-               + [os.path.join(ROOT, "java", "test", "net", "vellamoor", "printerio", "receipt", "ProofJobs.java")])
-    subprocess.run(["javac", "-Xlint:-options", "-cp", ZXING_JAR, "-d", classes] + sources, check=True, timeout=600)
-    shutil.copytree(PROFILES, os.path.join(classes, "net", "vellamoor", "printerio", "receipt", "profiles"))
-    return classes + os.pathsep + ZXING_JAR
+# Profiles that send the README receipt's 160 x 120 logo by the other raster
+# commands: the setting, and the command that shows it was used.
+RASTER_PROFILES = {"esc-star": ("raster = ESC *", b"\x1b*\x21\xa0\x00"),
+                   "gs-paren-l": ("raster = GS ( L", b"\x1d(L"),
+                   "bands-of-24": ("raster.band.height = 24", b"\x1dv0\x00\x14\x00\x18\x00")}
 
 
 def setUpModule():
     global FOLDER, JOBS
     FOLDER = tempfile.mkdtemp(prefix="receipt-proof-")
     JOBS = os.path.join(FOLDER, "jobs")
-    classpath = os.environ.get("VELLAMOOR_RECEIPT_CLASSPATH") or compile_classes(FOLDER)
-    subprocess.run(["java", "-cp", classpath, "net.vellamoor.printerio.receipt.ProofJobs", JOBS], check=True,
-                   timeout=600)
+    files = []
+    for name, (setting, _) in RASTER_PROFILES.items():
+        files.append(os.path.join(FOLDER, name + ".properties"))
+        with open(files[-1], "w") as profile:
+            profile.write("extends = generic-80mm\n%s\n" % setting)
+    write_jobs(classpath(FOLDER), JOBS, files)
 
 
 def tearDownModule():
@@ -63,7 +57,7 @@ def tearDownModule():
 
 def draw(job_name, profile, job=None):
     """The job drawn on the profile's printer, saved as a PNG: (path, notes)."""
-    width, model = load_profile(os.path.join(PROFILES, profile + ".properties"))
+    width, model = load_profile(profile_path(profile))
     if job is None:
         with open(os.path.join(JOBS, job_name + ".bin"), "rb") as data:
             job = data.read()
@@ -73,17 +67,15 @@ def draw(job_name, profile, job=None):
     return path, notes
 
 
-def language_sample(language):
-    """The profile the language's sample was composed for, and its text."""
-    with open(os.path.join(JOBS, "language-%s.txt" % language), encoding="utf-8") as text:
-        profile, *lines = text.read().splitlines()
+def sample(language):
+    profile, lines = language_sample(JOBS, language)
     return profile, "\n".join(lines)
 
 
 class Proof(unittest.TestCase):
     def test_every_code_decodes_at_every_width(self):
         pictures = []
-        for profile in sorted(os.path.basename(p)[:-11] for p in glob.glob(os.path.join(PROFILES, "*.properties"))):
+        for profile in built_in_profiles():
             for job, expected in (("codes-" + profile, CODES), ("receipt-" + profile, README_RECEIPT)):
                 path, notes = draw(job, profile)
                 self.assertEqual(expected, readback.decoded(path) & (CODES | README_RECEIPT), job)
@@ -92,9 +84,21 @@ class Proof(unittest.TestCase):
                     pictures.append(path)
         self.assertEqual([CODES_PDF417] * len(pictures), pdf417.decode(*pictures), "PDF417 by ZXing")
 
+    def test_pictures_print_alike_by_every_raster_command(self):
+        _, notes = draw("receipt-generic-80mm", "generic-80mm")
+        self.assertEqual([], notes)
+        with Image.open(os.path.join(FOLDER, "receipt-generic-80mm-on-generic-80mm.png")) as expected:
+            for name, (_, command) in RASTER_PROFILES.items():
+                with open(os.path.join(JOBS, "receipt-%s.bin" % name), "rb") as job:
+                    self.assertIn(command, job.read(), name)
+                path, notes = draw("receipt-" + name, "generic-80mm")
+                with Image.open(path) as drawn:
+                    self.assertEqual(expected.tobytes(), drawn.tobytes(), name)
+                self.assertEqual([], notes, name)
+
     def test_every_language_reads_back(self):
         for language in readback.TESSERACT:
-            profile, text = language_sample(language)
+            profile, text = sample(language)
             path, notes = draw("language-" + language, profile)
             ok, read, scores = readback.read_text(path, language, text)
             self.assertTrue(ok, "%s on %s: read %r, agreement %.2f/%.2f" % (language, profile, read, *scores))
@@ -103,14 +107,14 @@ class Proof(unittest.TestCase):
     def test_a_wrong_page_or_mode_fails_the_reading(self):
         # Planted faults: every page switch of the German job turned to
         # PC866; the Traditional Chinese job printed on a GB18030 printer.
-        profile, german = language_sample("de")
+        profile, german = sample("de")
         with open(os.path.join(JOBS, "language-de.bin"), "rb") as data:
             job = data.read()
         flipped = re.sub(rb"\x1bt[\x00-\xff]", b"\x1bt\x11", job)
         self.assertNotEqual(job, flipped)
         path, _ = draw("language-de-flipped", profile, flipped)
         self.assertFalse(readback.read_text(path, "de", german)[0], "German read on PC866")
-        _, chinese = language_sample("zh-Hant")
+        _, chinese = sample("zh-Hant")
         path, _ = draw("language-zh-Hant", "multibyte-80mm-gb18030")
         self.assertFalse(readback.read_text(path, "zh-Hant", chinese)[0], "Big5 read on a GB18030 printer")
 

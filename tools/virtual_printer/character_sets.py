@@ -41,6 +41,8 @@ CJK_FACES = {"gb18030": "SC", "big5": "TC", "shift_jis": "JP", "shift_jisx0213":
 # Shift_JIS-2004 (2). The JIS code system (0) is not drawn.
 JAPANESE_CODE_SYSTEMS = {1: "shift_jis", 49: "shift_jis", 2: "shift_jisx0213", 50: "shift_jisx0213"}
 
+BUILT_IN_PROFILES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "java", "net",
+                                 "vellamoor", "printerio", "receipt", "profiles")
 # A profile's multibyte fonts, by their encoding's Python codec (KS X 1001
 # is sent in EUC-KR form).
 PROFILE_MULTIBYTE = {"none": None, "gb18030": "gb18030", "big5": "big5", "shift_jis": "shift_jis",
@@ -106,9 +108,13 @@ def read_properties(path):
 
 
 def read_profile_properties(path):
+    """A profile's keys over those of the profile it extends: a file beside
+    it, or else a built-in one."""
     properties = read_properties(path)
     if "extends" in properties:
         parent = os.path.join(os.path.dirname(path), properties["extends"] + ".properties")
+        if not os.path.exists(parent):
+            parent = os.path.join(BUILT_IN_PROFILES, properties["extends"] + ".properties")
         properties = {**read_profile_properties(parent), **properties}
     return properties
 

@@ -670,10 +670,11 @@ class PreviewFolder:
     """Writes every job a printer receives into a folder as a numbered PNG
     (job-0001.png ...): a job ends with a cut, or when its connection ends."""
 
-    def __init__(self, folder, width=576):
+    def __init__(self, folder, width=576, model=None):
         os.makedirs(folder, exist_ok=True)
         self.folder = folder
         self.width = width
+        self.model = model
         self.pending = b""
         self.written = 0
         self.lock = threading.Lock()
@@ -692,5 +693,5 @@ class PreviewFolder:
 
     def write(self, job):
         self.written += 1
-        image, _ = render_job(job, self.width)
+        image, _ = render_job(job, self.width, self.model)
         image.save(os.path.join(self.folder, "job-%04d.png" % self.written))

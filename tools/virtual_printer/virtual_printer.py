@@ -462,7 +462,15 @@ def main(argv=None):
     parser.add_argument("--png-dir", metavar="DIR", help="while serving: draw every job received as DIR/job-NNNN.png")
     parser.add_argument("--width", type=int, default=576, choices=(384, 512, 576),
                         help="paper width in dots for drawing (576 = 80 mm at 203 dpi, the default)")
+    parser.add_argument("--profile", metavar="FILE",
+                        help="draw as the printer of a receipt profile (java/net/vellamoor/printerio/receipt/"
+                             "profiles/*.properties): its paper width, code pages and multibyte font")
     args = parser.parse_args(argv)
+    width, model = args.width, None
+    if args.profile:
+        drawing()
+        from character_sets import load_profile
+        width, model = load_profile(args.profile)
 
     if args.render:
         with open(args.render, "rb") as job:
@@ -470,12 +478,12 @@ def main(argv=None):
         if not args.png:
             print(render(data))
             return 0
-        image, notes = drawing().render_job(data, args.width)
+        image, notes = drawing().render_job(data, width, model)
         image.save(args.png)
         for note in notes:
             print("virtual_printer: " + note, file=sys.stderr)
         return 0
-    previews = drawing().PreviewFolder(args.png_dir, args.width) if args.png_dir else None
+    previews = drawing().PreviewFolder(args.png_dir, width, model) if args.png_dir else None
     if not args.serial and not args.network:
         parser.error("nothing to play: give --serial N and/or --network ADDRESS")
     try:

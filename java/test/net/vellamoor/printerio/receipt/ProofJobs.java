@@ -16,7 +16,8 @@ import java.util.Map;
  * ({@code receipt-PROFILE.bin}); for every language its sample encoded for
  * the profile it suits ({@code language-XX.bin}), with the profile's name
  * and the text printed ({@code language-XX.txt}: the profile, then the
- * lines, UTF-8).
+ * lines, UTF-8). Profile files named after the folder get the README
+ * receipt too ({@code receipt-FILE.bin}, FILE without {@code .properties}).
  */
 public final class ProofJobs {
     private ProofJobs() {
@@ -41,6 +42,11 @@ public final class ProofJobs {
             Profile profile = Profile.builtIn(name);
             Files.write(out.resolve("codes-" + name + ".bin"), codes().encode(profile));
             Files.write(out.resolve("receipt-" + name + ".bin"), ComposeDemo.sampleReceipt().encode(profile));
+        }
+        for (int i = 1; i < args.length; i++) {
+            Path file = Paths.get(args[i]);
+            String name = file.getFileName().toString().replaceFirst("\\.properties$", "");
+            Files.write(out.resolve("receipt-" + name + ".bin"), ComposeDemo.sampleReceipt().encode(Profile.load(file)));
         }
         for (Map.Entry<String, String[]> language : ComposeDemo.LANGUAGES.entrySet()) {
             String[] sample = language.getValue();
