@@ -1,91 +1,145 @@
 package net.vellamoor.printerio;
 
+import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.List;
-import java.util.concurrent.CopyOnWriteArrayList;
-import java.util.concurrent.atomic.AtomicInteger;
 import java.util.concurrent.locks.ReentrantLock;
 import java.util.concurrent.locks.StampedLock;
 
 /**
- * The Java side's mirror of the library's three port tables: which printers
- * are open, in which order, and the locks that keep their handles right.
- * Handles are positions: a printer's handle counts the entries of the
- * printers before it, closes renumber the printers after the one they
- * remove, and nothing may move a position while a call uses it:
+ * The Java side's mirror of the library's three port tables, and the one
+ * place that knows how their locks keep every printer's handle right.
+ * Handles are positions: a port's handle counts the entries of the ports
+ * opened before it, and removing a port's entries moves the later ones down.
+ * So, per table:
  * <ul>
- * <li>calls on printers (writes, status queries) hold {@link Table#positions}
- * shared, so calls on different printers of one transport run side by side
- * and a printer that is stuck holds up no other;</li>
- * <li>removing a printer's entries moves the later ones down, so the native
- * close runs only with {@code positions} held alone. A close that finds
- * calls in flight returns at once and leaves the printer in
- * {@link Table#closing}; the last call to leave the table closes it;</li>
- * <li>opens append at the end, which moves nothing, and take turns with
- * each other and with closes through {@link Table#changes}.</li>
+ * <li>calls on ports (writes, status queries) take their port's
+ * {@link Port#turn}, then hold {@link Table#positions} shared: calls on
+ * different ports run side by side, and a port that is stuck holds up no
+ * other;</li>
+ * <li>opens hold {@code positions} shared too, since an append moves
+ * nothing, and take turns with each other through {@link Table#opening};</li>
+ * <li>a close only queues its port. A releaser thread of the table's own
+ * waits until it can hold {@code positions} alone, which it gets as soon as
+ * no call and no open is in flight, and then closes every queued port and
+ * renumbers the rest. No caller ever runs another printer's close, and a
+ * close never waits for a caller to come back and finish it.</li>
+ * <li>an open of a port that is still queued for closing (the same
+ * transport, parameters and time-out) takes the queued port back instead of
+ * asking the library, whose entry still holds the device.</li>
  * </ul>
- * The library keeps each table's records in place while another thread
- * appends, so an open may run beside calls in flight.
+ * Shared holds are tried without waiting first, and a shared hold does not
+ * queue behind a releaser that waits: it waits only while a release runs.
  */
 final class PortTables {
     static final PortTables NATIVE = new PortTables(NativePorts.IOPORT);
 
-    /** One table: its locks and its printers in the order the library appended their entries. */
+    /** One open port: its entries in its table, its handle, and the turn its calls take. */
+    static final class Port {
+        final Table table;
+        final int portType;
+        final int entries;  // a network printer is two entries: data and status connection
+        private final byte[] parameters;
+        private final int timeoutMs;
+        final ReentrantLock turn = new ReentrantLock();
+        // The count each native write reports; calls take turns, so one serves all.
+        final int[] written = new int[1];
+        // Set at open, renumbered by releases while they hold the positions
+        // alone, read by calls that hold them shared.
+        private int handle;
+        private long sharedHold;  // the stamp of the call in progress; guarded by turn
+
+        private Port(Table table, int portType, byte[] parameters, int timeoutMs) {
+            this.table = table;
+            this.portType = portType;
+            this.entries = portType == IOPort.NETWORK ? 2 : 1;
+            this.parameters = parameters.clone();
+            this.timeoutMs = timeoutMs;
+        }
+
+        /** The library's handle; valid only between {@link PortTables#enter} and {@link PortTables#leave}. */
+        int handle() {
+            return handle;
+        }
+
+        private boolean openedAs(byte[] otherParameters, int otherTimeoutMs) {
+            return timeoutMs == otherTimeoutMs && Arrays.equals(parameters, otherParameters);
+        }
+    }
+
+    /** One table: its locks, its ports in the order of their entries, and the ports waiting to close. */
     static final class Table {
         // Held shared by every call, so it keeps no count per thread: a
         // StampedLock's shared hold is one compare-and-set each way.
-        final StampedLock positions = new StampedLock();
-        final ReentrantLock changes = new ReentrantLock();
-        final List<Printer> printers = new CopyOnWriteArrayList<>();
-        private final List<Printer> closing = new CopyOnWriteArrayList<>();
-        // How many printers closing holds, counted apart because every call
-        // looks on its way out: the counter sits beside the locks, while the
-        // list's array is wherever its last change put it.
-        private final AtomicInteger closesWaiting = new AtomicInteger();
+        private final StampedLock positions = new StampedLock();
+        private final ReentrantLock opening = new ReentrantLock();
+        private final NativePorts natives;
+        // Changed by opens (holding opening and positions shared) and by
+        // releases (holding positions alone), so each sees it whole.
+        private final List<Port> ports = new ArrayList<>();
+        private final List<Port> closing = new ArrayList<>();  // guarded by this
+        private boolean releasing;  // a releaser thread runs; guarded by this
 
-        /** Leaves the printer for {@link #closeWaitingPrinters} to close. */
-        void closeLater(Printer printer, NativePorts natives) {
-            closing.add(printer);
-            closesWaiting.incrementAndGet();
-            closeWaitingPrinters(natives);
+        private Table(NativePorts natives) {
+            this.natives = natives;
         }
 
-        /**
-         * Closes the printers waiting in {@link #closing} when no call is in
-         * flight and no open is under way; otherwise whoever holds the table
-         * calls this again when it leaves. Never waits.
-         */
-        void closeWaitingPrinters(NativePorts natives) {
-            while (closesWaiting.get() > 0) {
-                if (!changes.tryLock()) {
+        /** Queues the port for the releaser, starting one when none runs. */
+        void closeLater(Port port) {
+            synchronized (this) {
+                closing.add(port);
+                if (releasing) {
                     return;
                 }
+                releasing = true;
+            }
+            Thread releaser = new Thread(this::releaseQueued, "vellamoor-printerio port releaser");
+            releaser.setDaemon(true);
+            releaser.start();
+        }
+
+        // Runs until the queue is empty. It waits for the positions without
+        // holding anything else, so opens and calls go on while it waits.
+        private void releaseQueued() {
+            while (true) {
+                long alone = positions.writeLock();
                 try {
-                    long alone = positions.tryWriteLock();
-                    if (alone == 0) {
-                        return;
-                    }
-                    try {
-                        for (Printer printer : closing) {
-                            natives.close(printer.handle);
-                            printers.remove(printer);
-                            closing.remove(printer);
-                            closesWaiting.decrementAndGet();
-                            renumber();
+                    List<Port> due;
+                    synchronized (this) {
+                        if (closing.isEmpty()) {
+                            releasing = false;
+                            return;
                         }
-                    } finally {
-                        positions.unlockWrite(alone);
+                        due = new ArrayList<>(closing);
+                        closing.clear();
+                    }
+                    for (Port port : due) {
+                        natives.close(port.handle);
+                        ports.remove(port);
+                        renumber();
                     }
                 } finally {
-                    changes.unlock();
+                    positions.unlockWrite(alone);
                 }
             }
         }
 
+        /** A port queued for closing that was opened with these arguments, taken off the queue; or null. */
+        private synchronized Port takeBack(byte[] parameters, int timeoutMs) {
+            for (Port port : closing) {
+                if (port.openedAs(parameters, timeoutMs)) {
+                    closing.remove(port);
+                    return port;
+                }
+            }
+            return null;
+        }
+
         /** The handle the library gives the next open: its entries go after all the others. */
-        int nextHandle(int portType) {
+        private int nextHandle(int portType) {
             int entries = 0;
-            for (Printer printer : printers) {
-                entries += printer.entries;
+            for (Port port : ports) {
+                entries += port.entries;
             }
             return handle(portType, entries);
         }
@@ -93,26 +147,116 @@ final class PortTables {
         // The library moved the entries after each removed one down.
         private void renumber() {
             int entriesBefore = 0;
-            for (Printer printer : printers) {
-                printer.handle = handle(printer.portType, entriesBefore);
-                entriesBefore += printer.entries;
+            for (Port port : ports) {
+                port.handle = handle(port.portType, entriesBefore);
+                entriesBefore += port.entries;
             }
         }
 
-        // A handle's index counts the entries before its printer's first one.
+        // A handle's index counts the entries before its port's first one.
         private static int handle(int portType, int entriesBefore) {
             return portType * 256 + 1 + entriesBefore;
         }
     }
 
     final NativePorts natives;
-    private final Table[] byPortType = {null, new Table(), new Table(), new Table()};
+    private final Table[] byPortType;
 
     PortTables(NativePorts natives) {
         this.natives = natives;
+        this.byPortType = new Table[] {null, new Table(natives), new Table(natives), new Table(natives)};
     }
 
-    Table table(int portType) {
-        return byPortType[portType];
+    /**
+     * Opens a port, or takes back one of the same transport, parameters and
+     * time-out that is still waiting to be closed. {@code name} says which
+     * printer in errors.
+     */
+    Port open(int portType, byte[] parameters, int timeoutMs, String name) throws PrinterException {
+        Table table = byPortType[portType];
+        lock(table.opening, "open", name);
+        try {
+            long shared = holdShared(table, "open", name);
+            try {
+                Port queued = table.takeBack(parameters, timeoutMs);
+                return queued != null ? queued : openNew(table, portType, parameters, timeoutMs, name);
+            } finally {
+                table.positions.unlockRead(shared);
+            }
+        } finally {
+            table.opening.unlock();
+        }
+    }
+
+    private Port openNew(Table table, int portType, byte[] parameters, int timeoutMs, String name)
+            throws PrinterException {
+        int expected = table.nextHandle(portType);
+        int handle = natives.open(portType, parameters, timeoutMs);
+        if (handle == 0) {
+            throw new PrinterException("could not open the " + name);
+        }
+        if (handle != expected) {
+            natives.close(handle);
+            throw new PrinterException("could not open the " + name + ": the library named it " + handle
+                    + " where " + expected + " was due; is IOPort used directly beside Printer?");
+        }
+        Port port = new Port(table, portType, parameters, timeoutMs);
+        port.handle = handle;
+        table.ports.add(port);
+        return port;
+    }
+
+    /**
+     * Takes the port's turn, then holds its table's positions shared, so
+     * that {@link Port#handle()} names the port until {@link #leave}. A
+     * thread waiting here can be interrupted: it then throws, with its
+     * interrupt status kept.
+     */
+    static void enter(Port port, String action, String name) throws PrinterException {
+        if (!port.turn.tryLock()) {
+            lock(port.turn, action, name);
+        }
+        try {
+            port.sharedHold = holdShared(port.table, action, name);
+        } catch (PrinterException e) {
+            port.turn.unlock();
+            throw e;
+        }
+    }
+
+    static void leave(Port port) {
+        port.table.positions.unlockRead(port.sharedHold);
+        port.turn.unlock();
+    }
+
+    /** Queues the port's release; returns at once. */
+    static void close(Port port) {
+        port.table.closeLater(port);
+    }
+
+    private static long holdShared(Table table, String action, String name) throws PrinterException {
+        long stamp = table.positions.tryReadLock();
+        if (stamp != 0) {
+            return stamp;
+        }
+        try {
+            return table.positions.readLockInterruptibly();
+        } catch (InterruptedException e) {
+            throw interrupted(action, name, e);
+        }
+    }
+
+    private static void lock(ReentrantLock lock, String action, String name) throws PrinterException {
+        try {
+            lock.lockInterruptibly();
+        } catch (InterruptedException e) {
+            throw interrupted(action, name, e);
+        }
+    }
+
+    // The interrupt status is kept for the caller to see.
+    private static PrinterException interrupted(String action, String name, InterruptedException e) {
+        Thread.currentThread().interrupt();
+        return new PrinterException("interrupted while waiting to " + action + " the " + name, e);
     }
 }

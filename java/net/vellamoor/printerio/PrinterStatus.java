@@ -1,12 +1,18 @@
 package net.vellamoor.printerio;
 
+import java.io.IOException;
+import java.io.InvalidObjectException;
+import java.io.ObjectInputStream;
+import java.io.Serializable;
 import java.util.Arrays;
 
 /**
- * A printer's state as one status query found it. Immutable; two statuses
+ * A printer's state as one status query found it. Immutable and
+ * serializable, so that the exceptions that carry it are too; two statuses
  * are equal when every flag and the reply bytes are.
  */
-public final class PrinterStatus {
+public final class PrinterStatus implements Serializable {
+    private static final long serialVersionUID = 1L;
     static final int ARRAY_LENGTH = IOPort.STATUS_REPLY_BYTES + IOPort.STATUS_REPLY_CAPACITY;
 
     private final boolean coverOpen;
@@ -29,6 +35,13 @@ public final class PrinterStatus {
         paperNearEnd = array[IOPort.STATUS_PAPER_NEAR_END] != 0;
         int count = Math.min(array[IOPort.STATUS_REPLY_COUNT] & 0xFF, array.length - IOPort.STATUS_REPLY_BYTES);
         reply = Arrays.copyOfRange(array, IOPort.STATUS_REPLY_BYTES, IOPort.STATUS_REPLY_BYTES + count);
+    }
+
+    private void readObject(ObjectInputStream in) throws IOException, ClassNotFoundException {
+        in.defaultReadObject();
+        if (reply == null) {
+            throw new InvalidObjectException("a printer status without its reply bytes");
+        }
     }
 
     /** Reads a status array that the native query filled. */

@@ -16,7 +16,8 @@ import java.util.concurrent.atomic.AtomicInteger;
  * beside any other call on its table, two opens or an open and a close on
  * one table, two calls on one port. Calls on different ports of one table
  * may overlap, as the library allows. Each call lingers a little to give
- * overlaps a chance.
+ * overlaps a chance. A device is opened by one entry at a time, as a serial
+ * port in exclusive mode is: opening it again before its close fails.
  */
 final class FakeNativePorts implements NativePorts {
     final AtomicInteger overlaps = new AtomicInteger();
@@ -36,6 +37,14 @@ final class FakeNativePorts implements NativePorts {
     /** What a status query reports: these positions of the status array set, or no answer at all. */
     volatile int[] statusFlags = {IOPort.STATUS_OFFLINE};
     volatile boolean silent;
+    /** Status queries answered before the printer falls silent; negative: no limit. */
+    final AtomicInteger answersLeft = new AtomicInteger(-1);
+    /** Status queries made, answered or not. */
+    final AtomicInteger statusQueries = new AtomicInteger();
+    /** The thread that made the last close. */
+    volatile String lastCloseThread;
+    /** Run inside each write after its bytes were taken: another thread's doing, mid-call. */
+    volatile Runnable duringWrite;
     /** While set, writes wait for it: a printer that stopped taking data. */
     volatile java.util.concurrent.CountDownLatch writeGate;
 
@@ -116,6 +125,9 @@ final class FakeNativePorts implements NativePorts {
             String device = waiting.remove(0);
             List<String> table = tables.get(portType);
             synchronized (table) {
+                if (table.contains(device)) {
+                    return 0;
+                }
                 table.add(device);
                 int index = table.size();
                 if (portType == IOPort.NETWORK) {
@@ -152,6 +164,10 @@ final class FakeNativePorts implements NativePorts {
                 bytes.write(data, 0, count);
             }
             written[0] = count;
+            Runnable hook = duringWrite;
+            if (hook != null) {
+                hook.run();
+            }
             return 1;
         } catch (InterruptedException e) {
             Thread.currentThread().interrupt();
@@ -167,8 +183,9 @@ final class FakeNativePorts implements NativePorts {
         int portType = (handle >> 8) & 0xFF;
         enter(Kind.CALL, portType, handle);
         try {
+            statusQueries.incrementAndGet();
             String device = deviceAt(handle);
-            if (device == null || silent) {
+            if (device == null || silent || answersLeft.getAndUpdate(left -> left > 0 ? left - 1 : left) == 0) {
                 return 0;
             }
             for (int position : statusFlags) {
@@ -186,6 +203,7 @@ final class FakeNativePorts implements NativePorts {
     public int close(int handle) {
         int portType = (handle >> 8) & 0xFF;
         enter(Kind.CLOSE, portType, handle);
+        lastCloseThread = Thread.currentThread().getName();
         try {
             List<String> table = tables.get(portType);
             int index = handle & 0xFF;

@@ -7,6 +7,7 @@ import static org.junit.Assert.assertTrue;
 import static org.junit.Assert.fail;
 
 import java.nio.charset.StandardCharsets;
+import java.time.Duration;
 import java.util.ArrayList;
 import java.util.List;
 import java.util.concurrent.ExecutorService;
@@ -25,14 +26,30 @@ public class PrinterTest {
         tables = new PortTables(natives);
     }
 
+    // Each device has a COM port and an address of its own: reopening one
+    // names the same port again, as a till does.
+    private final java.util.Map<String, Integer> numbers = new java.util.concurrent.ConcurrentHashMap<>();
+
+    private int number(String device) {
+        return numbers.computeIfAbsent(device, d -> numbers.size() + 1);
+    }
+
     private Printer serial(String device) throws PrinterException {
         natives.willOpen(IOPort.SERIAL, device);
-        return Printer.openSerial(tables, 3, 9600, 500);
+        return Printer.openSerial(tables, number(device), 9600, 500);
     }
 
     private Printer network(String device) throws PrinterException {
         natives.willOpen(IOPort.NETWORK, device);
-        return Printer.openNetwork(tables, "192.168.1.100", 500);
+        return Printer.openNetwork(tables, "127.0.31." + number(device), 500);
+    }
+
+    /** Waits, bounded, for the releaser to leave this many entries in the table. */
+    private void awaitEntries(int portType, int count) throws InterruptedException {
+        for (int i = 0; i < 1000 && natives.entries(portType) != count; i++) {
+            Thread.sleep(10);
+        }
+        assertEquals("entries left in the table", count, natives.entries(portType));
     }
 
     /** Which device answered: the fake puts its name's first letter in the reply. */
@@ -51,6 +68,7 @@ public class PrinterTest {
                 printers.add(serial(device));
             }
             printers.remove(Integer.parseInt(c[0])).close();
+            awaitEntries(IOPort.SERIAL, 2);
             for (int i = 0; i < printers.size(); i++) {
                 assertEquals(c[2], c[1].charAt(i), answeredBy(printers.get(i)));
             }
@@ -60,6 +78,7 @@ public class PrinterTest {
         Printer y = network("Y");
         Printer z = network("Z");
         x.close();
+        awaitEntries(IOPort.NETWORK, 4);
         assertEquals("network pairs: Y moved down by two entries", 'Y', answeredBy(y));
         assertEquals('Z', answeredBy(z));
         y.write(bytes("for Y"));
@@ -71,11 +90,13 @@ public class PrinterTest {
         Printer printer = serial("A");
         printer.close();
         printer.close();
-        try {
-            printer.write(bytes("late"));
-            fail("a write on a closed printer must fail");
-        } catch (PrinterException e) {
-            assertTrue(e.getMessage(), e.getMessage().contains("COM3") && e.getMessage().contains("closed"));
+        for (byte[] late : new byte[][] {bytes("late"), new byte[0]}) {
+            try {
+                printer.write(late);
+                fail("a write of " + late.length + " bytes on a closed printer must fail");
+            } catch (PrinterException e) {
+                assertTrue(e.getMessage(), e.getMessage().contains("COM1") && e.getMessage().contains("closed"));
+            }
         }
         try {
             printer.status();
@@ -308,7 +329,9 @@ public class PrinterTest {
         assertEquals("the stuck port stays until its call ends", 2, natives.entries(IOPort.SERIAL));
         natives.writeGate.countDown();
         writer.join(5000);
-        assertEquals("released when the call ended", 1, natives.entries(IOPort.SERIAL));
+        awaitEntries(IOPort.SERIAL, 1);
+        assertTrue("released by no caller: " + natives.lastCloseThread,
+            natives.lastCloseThread.startsWith("vellamoor-printerio port releaser"));
         assertEquals("and the other printer moved down to its place", 'B', answeredBy(other));
         assertEquals(0, natives.overlaps.get());
     }
@@ -316,7 +339,7 @@ public class PrinterTest {
     @Test
     public void aThreadWaitingForItsTurnCanBeInterrupted() throws Exception {
         Printer printer = serial("I");
-        printer.turn.lock();  // another call on this printer is under way
+        printer.turn().lock();  // another call on this printer is under way
         java.util.concurrent.atomic.AtomicReference<Throwable> seen = new java.util.concurrent.atomic.AtomicReference<>();
         Thread waiting = new Thread(() -> {
             try {
@@ -328,8 +351,123 @@ public class PrinterTest {
         waiting.start();
         waiting.interrupt();
         waiting.join(5000);
-        printer.turn.unlock();
+        printer.turn().unlock();
         assertTrue("ended by the interrupt, status kept: " + seen.get(), seen.get() instanceof InterruptedException);
+    }
+
+    @Test
+    public void aJobThatWentOutIsNeverReportedAsNotSent() throws Exception {
+        natives.statusFlags = new int[0];
+        Printer printer = serial("P");
+        natives.answersLeft.set(1);  // answers before the job, then goes quiet
+        try {
+            printer.print(bytes("receipt"));
+            fail("the state after the job is unknown");
+        } catch (JobSentException e) {
+            assertEquals(7, e.bytesSent());
+            assertTrue(e.getMessage(), e.getCause().getMessage().contains("did not answer"));
+        }
+        assertArrayEquals(bytes("receipt"), natives.receivedBy("P"));
+    }
+
+    @Test
+    public void aCloseBesideACallOnAnotherPrinterIsNeverLost() throws Exception {
+        Printer closing = serial("A");
+        Printer busy = serial("B");
+        natives.writeGate = new java.util.concurrent.CountDownLatch(1);
+        Thread writer = new Thread(() -> {
+            try {
+                busy.write(bytes("in flight"));
+            } catch (PrinterException e) {
+                throw new AssertionError(e);
+            }
+        });
+        writer.start();
+        while (!writer.getState().equals(Thread.State.WAITING)) {
+            Thread.sleep(1);
+        }
+        closing.close();
+        Thread.sleep(50);
+        assertEquals("A waits for the call on B", 2, natives.entries(IOPort.SERIAL));
+        natives.writeGate.countDown();
+        writer.join(5000);
+        awaitEntries(IOPort.SERIAL, 1);
+        assertEquals('B', answeredBy(busy));
+        assertEquals("and in a short race, round after round", 0, CloseRace.lostCloses(1_000, 10_000));
+    }
+
+    @Test
+    public void aPortWaitingToCloseIsTakenBackByItsReopenWhileAnotherPrinterIsBusy() throws Exception {
+        Printer busy = serial("BUSY");
+        Printer till = serial("TILL");
+        natives.writeGate = new java.util.concurrent.CountDownLatch(1);
+        Thread writer = new Thread(() -> {
+            try {
+                busy.write(bytes("a long job"));
+            } catch (PrinterException e) {
+                throw new AssertionError(e);
+            }
+        });
+        writer.start();
+        while (!writer.getState().equals(Thread.State.WAITING)) {
+            Thread.sleep(1);
+        }
+        till.close();
+        Printer again = serial("TILL");  // the library's entry still holds the device
+        assertEquals('T', answeredBy(again));
+        assertFalse("the closed printer stays closed", till.isOpen());
+        natives.writeGate.countDown();
+        writer.join(5000);
+        busy.close();
+        awaitEntries(IOPort.SERIAL, 1);
+        assertEquals("the port taken back is the one left open", 'T', answeredBy(again));
+        assertEquals(0, natives.overlaps.get());
+    }
+
+    @Test
+    public void durationsBecomeWholeMillisecondsRoundedUp() {
+        Object[][] cases = {{Duration.ZERO, 0}, {Duration.ofNanos(1), 1}, {Duration.ofNanos(500_000), 1},
+            {Duration.ofMillis(5), 5}, {Duration.ofNanos(5_000_001), 6},
+            {Duration.ofMillis(Integer.MAX_VALUE), Integer.MAX_VALUE}};
+        for (Object[] c : cases) {
+            assertEquals(c[0].toString(), c[1], OpenParameters.milliseconds((Duration) c[0]));
+        }
+    }
+
+    @Test
+    public void aCloseBetweenTwoPartsOfAWriteSaysHowFarItGot() throws Exception {
+        Printer printer = serial("C");
+        natives.writeLimit = 4;
+        natives.duringWrite = printer::close;  // another thread closes it while the first part goes out
+        try {
+            printer.write(bytes("0123456789"));
+            fail("the rest must not go to a closed printer");
+        } catch (IncompleteWriteException e) {
+            assertEquals(4, e.bytesWritten());
+        }
+        assertArrayEquals(bytes("0123"), natives.receivedBy("C"));
+    }
+
+    @Test
+    public void aRefusalSurvivesSerialization() throws Exception {
+        natives.statusFlags = new int[] {IOPort.STATUS_PAPER_END};
+        Printer printer = serial("R");
+        PrinterNotReadyException refused = null;
+        try {
+            printer.print(bytes("job"));
+        } catch (PrinterNotReadyException e) {
+            refused = e;
+        }
+        java.io.ByteArrayOutputStream bytes = new java.io.ByteArrayOutputStream();
+        try (java.io.ObjectOutputStream out = new java.io.ObjectOutputStream(bytes)) {
+            out.writeObject(refused);
+        }
+        try (java.io.ObjectInputStream in = new java.io.ObjectInputStream(
+                new java.io.ByteArrayInputStream(bytes.toByteArray()))) {
+            PrinterNotReadyException copy = (PrinterNotReadyException) in.readObject();
+            assertEquals(refused.status(), copy.status());
+            assertEquals(refused.getMessage(), copy.getMessage());
+        }
     }
 
     private static byte[] bytes(String text) {
