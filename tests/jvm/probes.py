@@ -47,3 +47,33 @@ def run_probe(command, env=None, timeout=120):
     if result.returncode != 0 or "WARNING" in result.stdout:
         raise AssertionError("%s failed:\n%s" % (" ".join(command), result.stdout))
     return result.stdout.split()
+
+
+def run_held_probe(command, env, mark, while_held, timeout=120):
+    """Runs a probe's JVM that prints its words, then mark, then waits for a
+    line on its input; calls while_held with the words meanwhile and
+    returns them once the JVM has exited. Fails as run_probe does."""
+    process = subprocess.Popen(command, env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                               stderr=subprocess.STDOUT, text=True)
+    words, lines = [], []
+    try:
+        for line in process.stdout:
+            lines.append(line)
+            if line.strip() == mark:
+                break
+            words += line.split()
+        try:
+            while_held(words)
+        finally:
+            process.stdin.write("\n")
+            process.stdin.close()
+        lines += process.stdout.readlines()
+        process.wait(timeout)
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+    output = "".join(lines)
+    if process.returncode != 0 or "WARNING" in output:
+        raise AssertionError("%s failed:\n%s" % (" ".join(command), output))
+    return words

@@ -4,8 +4,9 @@ temporary folder in which nobody has planted world-writable folders and a
 library under every name a loader might use. Each JVM must load the jar's
 own library from a folder that only its own account can write, both
 accounts must load, a second class loader must load too, and the planted
-library must never run. A platform the jar has no library for must reach
-Printer callers as a PrinterException on every call."""
+library must never run. A copy in a fresh temporary folder must be gone,
+folder and all, once its JVM has exited. A platform the jar has no library
+for must reach Printer callers as a PrinterException on every call."""
 
 import hashlib
 import os
@@ -13,7 +14,7 @@ import shutil
 import subprocess
 import sys
 
-from probes import AS_NOBODY, compile_probe, root_arguments, run_probe
+from probes import AS_NOBODY, compile_probe, root_arguments, run_held_probe
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 NOBODY = 65534
@@ -55,14 +56,21 @@ def plant(folder, names, planted):
     give_to_nobody(folder, 0o777)
 
 
-def probe(classes, tmp, cache, as_nobody=False, args=(), options=()):
+def probe(classes, tmp, cache, as_nobody=False, args=(), options=(), uid=0, image=None):
+    """The copies the probe's JVM loaded, each checked to be private to uid
+    and the jar's library while the JVM still holds it (when image is given)."""
     command = (AS_NOBODY if as_nobody else []) + [
         "java", "-XX:-UsePerfData", "-Xcheck:jni", "-Djava.io.tmpdir=" + tmp, "-Dprobe.classes=" + classes,
         *options, "-cp", classes, "LoaderProbe", *args]
     env = {k: v for k, v in os.environ.items() if k not in ("XDG_CACHE_HOME", "JAVA_TOOL_OPTIONS")}
     if cache:
         env["XDG_CACHE_HOME"] = cache
-    return run_probe(command, env)
+
+    def while_loaded(loaded):
+        for path in loaded if image else ():
+            check_private(path, uid, image)
+
+    return run_held_probe(command, env, "loaded", while_loaded)
 
 
 def check_private(path, uid, image):
@@ -119,27 +127,36 @@ def main():
             print("FAIL %s: %s" % (name, e))
 
     def root_in_planted_places():
-        [loaded] = probe(classes, shared, root_cache)
-        check_private(loaded, 0, image)
+        [loaded] = probe(classes, shared, root_cache, image=image)
+        if os.path.dirname(os.path.dirname(loaded)) != shared or os.path.exists(os.path.dirname(loaded)):
+            raise AssertionError("want a fresh folder in %s, gone after the JVM exited: %s" % (shared, loaded))
 
     def nobody_beside_root():
-        [loaded] = probe(classes, shared, linked_cache, as_nobody=True)
-        check_private(loaded, NOBODY, image)
+        probe(classes, shared, linked_cache, as_nobody=True, uid=NOBODY, image=image)
 
     def nobody_from_its_own_cache_twice():
-        first = probe(classes, shared, own_cache, as_nobody=True)
-        second = probe(classes, shared, own_cache, as_nobody=True)
+        first = probe(classes, shared, own_cache, as_nobody=True, uid=NOBODY, image=image)
+        second = probe(classes, shared, own_cache, as_nobody=True, uid=NOBODY, image=image)
         want = [os.path.join(own_cache, "vellamoor-printerio", version, hashed)]
         if first != want or second != want:
             raise AssertionError("loaded %s then %s; want %s both times" % (first, second, want))
-        check_private(want[0], NOBODY, image)
 
     def second_class_loader():
-        loaded = probe(classes, shared, root_cache, args=["second-loader"])
+        loaded = probe(classes, shared, root_cache, args=["second-loader"], image=image)
         if len(loaded) != 2:
             raise AssertionError("want two copies mapped, one per class loader: %s" % loaded)
-        for path in loaded:
-            check_private(path, 0, image)
+
+    def second_class_loader_with_the_property():
+        named = os.path.join(args.work, "named", "libVellamoorJIOx64.so")
+        os.makedirs(os.path.dirname(named))
+        with open(named, "wb") as out:
+            out.write(image + b"\0" * 64)  # another build: the same code, other bytes
+        with open(named, "rb") as f:
+            named_image = f.read()
+        loaded = probe(classes, shared, root_cache, args=["second-loader"], image=named_image,
+                       options=["-D%s=%s" % ("vellamoor.printerio.library", named)])
+        if len(loaded) != 2 or loaded[0] != named:
+            raise AssertionError("want the named file and a copy of it, one per class loader: %s" % loaded)
 
     def unsupported_platform_reaches_printer_callers():
         lines = "\n".join(probe(classes, shared, root_cache, args=["printer"], options=["-Dos.arch=riscv64"]))
@@ -151,6 +168,7 @@ def main():
     case("nobody, on the same shared folder after root", nobody_beside_root)
     case("nobody, from its own cache folder, twice", nobody_from_its_own_cache_twice)
     case("a second class loader in one JVM", second_class_loader)
+    case("a second class loader, with the library named by the property", second_class_loader_with_the_property)
     case("an unsupported platform, twice through Printer", unsupported_platform_reaches_printer_callers)
     if os.path.exists(marker):
         failures.append("planted library")

@@ -12,7 +12,9 @@ import net.vellamoor.printerio.PrinterException;
  * Loads the library the way an application does and prints, one per line,
  * every copy of it that this process has mapped. With "second-loader" a
  * second class loader loads IOPort too; with "printer" it opens printers
- * through Printer twice and prints what each attempt threw.
+ * through Printer twice and prints what each attempt threw. Then it prints
+ * "loaded" and waits for a line on its input before it exits, so that the
+ * copies can be looked at while they are loaded.
  */
 public final class LoaderProbe {
     public static void main(String[] args) throws Exception {
@@ -27,8 +29,15 @@ public final class LoaderProbe {
                         + e.getCause().getClass().getName());
                 }
             }
-            return;
+        } else {
+            loadAndList(mode);
         }
+        System.out.println("loaded");
+        System.out.flush();
+        new java.io.BufferedReader(new java.io.InputStreamReader(System.in)).readLine();
+    }
+
+    private static void loadAndList(String mode) throws Exception {
         if (IOPort.nativeResetDevice(0) != 1) {
             throw new AssertionError("the natives do not answer");
         }

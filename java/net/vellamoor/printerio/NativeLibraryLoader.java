@@ -20,7 +20,9 @@ import java.util.Properties;
  * Finds and loads the native library for the running JVM, once per class
  * loader. Places are tried in this order:
  * <ol>
- * <li>the file named by the system property {@value #PATH_PROPERTY};</li>
+ * <li>the file named by the system property {@value #PATH_PROPERTY}; when
+ * another class loader of this JVM has loaded that file, a private copy of
+ * it (never the jar's own library, which may be another build);</li>
  * <li>{@code System.loadLibrary} with the library's name for this operating
  * system and architecture ({@code VellamoorJIOx32} on 32-bit Windows,
  * {@code VellamoorJIOx64} on 64-bit Windows and x86-64 Linux), found on
@@ -122,9 +124,9 @@ final class NativeLibraryLoader {
         List<String> attempts = new ArrayList<>();
         String path = properties.getProperty(PATH_PROPERTY);
         if (path != null && !path.isEmpty()) {
-            String where = "system property " + PATH_PROPERTY + " = " + path;
-            if (tryLoad(where, attempts, () -> platform.load(new File(path).getAbsolutePath()))) {
-                return where;
+            String named = loadNamed(new File(path).getAbsoluteFile(), attempts);
+            if (named != null) {
+                return named;
             }
         }
         NativePlatform target = NativePlatform.of(properties);
@@ -145,6 +147,36 @@ final class NativeLibraryLoader {
                 + "). Tried:\n  " + String.join("\n  ", attempts));
     }
 
+    /**
+     * Loads the file the property names. When another class loader of this
+     * JVM has that file loaded, this one gets a private copy of the same
+     * file, never the jar's library: one JVM maps one build.
+     */
+    private String loadNamed(File file, List<String> attempts) {
+        String where = "system property " + PATH_PROPERTY + " = " + file;
+        try {
+            platform.load(file.getPath());
+            return where;
+        } catch (UnsatisfiedLinkError | SecurityException e) {
+            if (!String.valueOf(e.getMessage()).contains(LOADED_ELSEWHERE)) {
+                attempts.add(where + ": " + e.getMessage());
+                return null;
+            }
+        }
+        byte[] image;
+        try {
+            image = Files.readAllBytes(file.toPath());
+        } catch (IOException e) {
+            throw new UnsatisfiedLinkError(where + ": loaded by another class loader, and unreadable for a copy: " + e);
+        }
+        String copied = extractAndLoad(where, file.getName(), image, attempts);
+        if (copied == null) {
+            throw new UnsatisfiedLinkError(where + " is loaded by another class loader, and no private copy of it"
+                    + " could be loaded:\n  " + String.join("\n  ", attempts));
+        }
+        return copied;
+    }
+
     private String loadFromJar(NativePlatform target, List<String> attempts) {
         String resource = RESOURCE_FOLDER + target.fileName;
         byte[] image;
@@ -158,20 +190,30 @@ final class NativeLibraryLoader {
             attempts.add("jar resource " + resource + ": " + e);
             return null;
         }
+        return extractAndLoad("jar resource " + resource, target.fileName, image, attempts);
+    }
+
+    /** Puts image into the first private place that takes it and loads it from there; null when none did. */
+    private String extractAndLoad(String source, String fileName, byte[] image, List<String> attempts) {
         for (PrivateFolder.Candidate place : PrivateFolder.candidates(properties, environment, VERSION)) {
-            String where = "jar resource " + resource + " extracted into " + place.describe();
+            String where = source + " extracted into " + place.describe();
             try {
-                Path file = extractInto(place.prepare(), hashedName(target.fileName, image), image);
-                where = "jar resource " + resource + " extracted to " + file + " in " + place.describe();
+                Path file = extractInto(place.prepare(), hashedName(fileName, image), image);
+                if (place.temporary()) {
+                    // Marked after its folder, so it goes first and the folder can go too.
+                    file.toFile().deleteOnExit();
+                }
+                where = source + " extracted to " + file + " in " + place.describe();
                 if (loadChecked(file, image)) {
                     return where;
                 }
                 // Another class loader of this JVM has that file; this one gets a copy of its own.
-                Path copy = Files.createTempFile(file.getParent(), stem(file), extension(target.fileName));
+                Path copy = Files.createTempFile(file.getParent(), stem(file), extension(fileName));
                 copy.toFile().deleteOnExit();
                 Files.write(copy, image);
+                PrivateFolder.madeHere(copy);
                 if (loadChecked(copy, image)) {
-                    return "jar resource " + resource + " copied to " + copy + " for this class loader";
+                    return source + " copied to " + copy + " for this class loader";
                 }
             } catch (IOException | RuntimeException e) {
                 attempts.add(where + ": " + e);
@@ -202,6 +244,7 @@ final class NativeLibraryLoader {
         Path partial = Files.createTempFile(folder, "extract", ".tmp");
         try {
             Files.write(partial, image);
+            PrivateFolder.madeHere(partial);
             Files.move(partial, target, StandardCopyOption.REPLACE_EXISTING, StandardCopyOption.ATOMIC_MOVE);
         } finally {
             Files.deleteIfExists(partial);
@@ -233,17 +276,21 @@ final class NativeLibraryLoader {
 
     /** libVellamoorJIOx64.so becomes libVellamoorJIOx64-<16 hex digits of its SHA-256>.so. */
     static String hashedName(String fileName, byte[] image) {
-        return fileName.substring(0, fileName.lastIndexOf('.')) + "-" + sha256(image).substring(0, 16)
-                + extension(fileName);
+        return withoutExtension(fileName) + "-" + sha256(image).substring(0, 16) + extension(fileName);
     }
 
     private static String stem(Path file) {
-        String name = file.getFileName().toString();
-        return name.substring(0, name.lastIndexOf('.')) + "-";
+        return withoutExtension(file.getFileName().toString()) + "-";
+    }
+
+    // A file the property names may have no extension.
+    private static String withoutExtension(String fileName) {
+        int dot = fileName.lastIndexOf('.');
+        return dot < 0 ? fileName : fileName.substring(0, dot);
     }
 
     private static String extension(String fileName) {
-        return fileName.substring(fileName.lastIndexOf('.'));
+        return fileName.substring(withoutExtension(fileName).length());
     }
 
     private static String sha256(byte[] image) {

@@ -7,49 +7,32 @@ import java.nio.file.Files;
 import java.nio.file.LinkOption;
 import java.nio.file.Path;
 import java.nio.file.Paths;
-import java.nio.file.attribute.AclEntry;
-import java.nio.file.attribute.AclEntryPermission;
-import java.nio.file.attribute.AclEntryType;
-import java.nio.file.attribute.AclFileAttributeView;
 import java.nio.file.attribute.BasicFileAttributes;
-import java.nio.file.attribute.FileAttribute;
-import java.nio.file.attribute.PosixFileAttributeView;
-import java.nio.file.attribute.PosixFilePermission;
-import java.nio.file.attribute.PosixFilePermissions;
 import java.nio.file.attribute.UserPrincipal;
 import java.util.ArrayList;
-import java.util.Arrays;
-import java.util.Collections;
-import java.util.EnumSet;
 import java.util.List;
 import java.util.Map;
 import java.util.Properties;
-import java.util.Set;
 
 /**
  * Where the loader may put a library it extracts: only into a folder that
- * the current user owns, that nobody else can write and that is not a
- * symbolic link. A folder another account can write lets that account swap
- * the file between the check of its bytes and the load, and so run its own
- * code in this JVM; a fixed name in a shared temporary folder is such a
- * place as soon as someone else creates it first.
+ * the current user owns, that nobody else can write, that is not a symbolic
+ * link and that nobody else can move away. A folder another account can
+ * write lets that account swap the file between the check of its bytes and
+ * the load, and so run its own code in this JVM; a fixed name in a shared
+ * temporary folder is such a place as soon as someone else creates it first.
+ * What "nobody else can write" means is the file system's
+ * ({@link FolderPolicy}).
  *
  * <p>Places, in order: the folder named by {@value #FOLDER_PROPERTY} (and
  * then only it); else the user's cache folder ({@code $XDG_CACHE_HOME} or
  * {@code ~/.cache} on Linux, {@code %LOCALAPPDATA%} on Windows) with a
- * folder per release; else a fresh owner-only folder under
- * {@code java.io.tmpdir}, removed when the JVM exits.
+ * folder per release; else a fresh private folder under
+ * {@code java.io.tmpdir}, removed with what is in it when the JVM exits.
  */
 final class PrivateFolder {
     static final String FOLDER_PROPERTY = "vellamoor.printerio.folder";
     private static final LinkOption[] NO_FOLLOW = {LinkOption.NOFOLLOW_LINKS};
-    private static final Set<PosixFilePermission> OWNER_ONLY = PosixFilePermissions.fromString("rwx------");
-    // On Windows these may write anywhere anyway; any other writer disqualifies a folder.
-    private static final List<String> WINDOWS_ADMINISTRATORS =
-        Arrays.asList("NT AUTHORITY\\SYSTEM", "BUILTIN\\Administrators");
-    private static final Set<AclEntryPermission> WINDOWS_WRITES = EnumSet.of(AclEntryPermission.WRITE_DATA,
-        AclEntryPermission.APPEND_DATA, AclEntryPermission.DELETE_CHILD, AclEntryPermission.WRITE_OWNER,
-        AclEntryPermission.WRITE_ACL);
 
     /** One place to try: how to name it in an error, and how to make it ready. */
     interface Candidate {
@@ -60,6 +43,9 @@ final class PrivateFolder {
 
         /** True when only this place may be used (the user named it). */
         boolean exclusive();
+
+        /** True when the folder and what is put in it go when the JVM exits. */
+        boolean temporary();
     }
 
     private PrivateFolder() {}
@@ -75,26 +61,7 @@ final class PrivateFolder {
         if (cache != null) {
             places.add(existing("user cache folder", cache.resolve("vellamoor-printerio").resolve(version), false));
         }
-        Path temp = Paths.get(properties.getProperty("java.io.tmpdir", "."));
-        places.add(new Candidate() {
-            @Override
-            public String describe() {
-                return "a new private folder in " + temp;
-            }
-
-            @Override
-            public Path prepare() throws IOException {
-                Path folder = Files.createTempDirectory(temp, "vellamoor-printerio-", ownerOnly(temp));
-                folder.toFile().deleteOnExit();
-                check(folder);
-                return folder;
-            }
-
-            @Override
-            public boolean exclusive() {
-                return false;
-            }
-        });
+        places.add(fresh(Paths.get(properties.getProperty("java.io.tmpdir", "."))));
         return places;
     }
 
@@ -118,13 +85,19 @@ final class PrivateFolder {
 
             @Override
             public Path prepare() throws IOException {
+                FolderPolicy policy = FolderPolicy.of(folder);
+                boolean created = false;
                 if (!Files.exists(folder, NO_FOLLOW)) {
                     Files.createDirectories(folder.getParent());
                     try {
-                        Files.createDirectory(folder, ownerOnly(folder.getParent()));
+                        Files.createDirectory(folder, policy.ownerOnly());
+                        created = true;
                     } catch (FileAlreadyExistsException raced) {
                         // Another JVM made it a moment ago; the check below decides.
                     }
+                }
+                if (!Files.isSymbolicLink(folder)) {
+                    policy.makePrivate(folder, currentUser(), created);
                 }
                 check(folder);
                 return folder;
@@ -134,23 +107,58 @@ final class PrivateFolder {
             public boolean exclusive() {
                 return exclusive;
             }
+
+            @Override
+            public boolean temporary() {
+                return false;
+            }
         };
     }
 
-    private static FileAttribute<?>[] ownerOnly(Path near) {
-        if (!posix(near)) {
-            return new FileAttribute<?>[0];
-        }
-        return new FileAttribute<?>[] {PosixFilePermissions.asFileAttribute(OWNER_ONLY)};
+    private static Candidate fresh(Path temp) {
+        return new Candidate() {
+            @Override
+            public String describe() {
+                return "a new private folder in " + temp;
+            }
+
+            @Override
+            public Path prepare() throws IOException {
+                FolderPolicy policy = FolderPolicy.of(temp);
+                Path folder = Files.createTempDirectory(temp, "vellamoor-printerio-", policy.ownerOnly());
+                folder.toFile().deleteOnExit();
+                policy.makePrivate(folder, currentUser(), true);
+                check(folder);
+                return folder;
+            }
+
+            @Override
+            public boolean exclusive() {
+                return false;
+            }
+
+            @Override
+            public boolean temporary() {
+                return true;
+            }
+        };
     }
 
-    private static boolean posix(Path path) {
-        return path.getFileSystem().supportedFileAttributeViews().contains("posix");
+    /** Makes a file this JVM has just written private, where its creation could not. */
+    static void madeHere(Path file) throws IOException {
+        FolderPolicy.of(file).makePrivate(file, currentUser(), true);
     }
 
-    /** Throws unless folder is a real folder of the current user's that nobody else can write. */
+    /**
+     * Throws unless folder is a real folder of the current user's that
+     * nobody else can write or move away.
+     */
     static void check(Path folder) throws IOException {
-        checkPrivate(folder, true);
+        UserPrincipal me = checkPrivate(folder, true);
+        String parent = FolderPolicy.of(folder).unsafeParent(folder, me);
+        if (!parent.isEmpty()) {
+            throw new IOException(folder + " could be moved away: " + parent);
+        }
     }
 
     /** Throws unless file is a regular file of the current user's that nobody else can write. */
@@ -158,7 +166,7 @@ final class PrivateFolder {
         checkPrivate(file, false);
     }
 
-    private static void checkPrivate(Path path, boolean folder) throws IOException {
+    private static UserPrincipal checkPrivate(Path path, boolean folder) throws IOException {
         BasicFileAttributes basic = Files.readAttributes(path, BasicFileAttributes.class, NO_FOLLOW);
         if (basic.isSymbolicLink()) {
             throw new IOException(path + " is a symbolic link");
@@ -171,41 +179,11 @@ final class PrivateFolder {
         if (!owner.equals(me)) {
             throw new IOException(path + " belongs to " + owner.getName() + ", not to " + me.getName());
         }
-        String writers = posix(path) ? posixWriters(path) : windowsWriters(path, owner);
+        String writers = FolderPolicy.of(path).otherWriters(path, owner);
         if (!writers.isEmpty()) {
             throw new IOException(path + " can be written by " + writers);
         }
-    }
-
-    private static String posixWriters(Path path) throws IOException {
-        Set<PosixFilePermission> permissions =
-            Files.getFileAttributeView(path, PosixFileAttributeView.class, NO_FOLLOW).readAttributes().permissions();
-        List<String> writers = new ArrayList<>();
-        if (permissions.contains(PosixFilePermission.GROUP_WRITE)) {
-            writers.add("its group");
-        }
-        if (permissions.contains(PosixFilePermission.OTHERS_WRITE)) {
-            writers.add("everyone");
-        }
-        return String.join(" and ", writers);
-    }
-
-    private static String windowsWriters(Path path, UserPrincipal owner) throws IOException {
-        AclFileAttributeView acl = Files.getFileAttributeView(path, AclFileAttributeView.class, NO_FOLLOW);
-        if (acl == null) {
-            return "";
-        }
-        List<String> writers = new ArrayList<>();
-        for (AclEntry entry : acl.getAcl()) {
-            String who = entry.principal().getName();
-            boolean writes = entry.type() == AclEntryType.ALLOW
-                && !Collections.disjoint(entry.permissions(), WINDOWS_WRITES);
-            if (writes && !entry.principal().equals(owner) && !WINDOWS_ADMINISTRATORS.contains(who)
-                && !who.equals("CREATOR OWNER") && !writers.contains(who)) {
-                writers.add(who);
-            }
-        }
-        return String.join(", ", writers);
+        return me;
     }
 
     /**

@@ -242,6 +242,39 @@ public class NativeLibraryLoaderTest {
     }
 
     @Test
+    public void aSecondClassLoaderGetsACopyOfTheNamedFileNeverTheJars() throws Exception {
+        byte[] ownBuild = {0x7F, 'E', 'L', 'F', 9, 9, 9};
+        File named = temp.newFile("libpos.so");
+        Files.write(named.toPath(), ownBuild);
+        properties.setProperty(NativeLibraryLoader.PATH_PROPERTY, named.getPath());
+        platform.loadable = null;
+        platform.refusal = "Native Library " + named + " already loaded in another classloader";
+        String where = loader().load();
+        File copy = new File(platform.lastLoad());
+        assertArrayEquals(where, ownBuild, Files.readAllBytes(copy.toPath()));
+        assertFalse("the jar's library is not tried: " + platform.calls, platform.calls.toString().contains("loadLibrary"));
+    }
+
+    @Test
+    public void aCacheFolderOthersCouldMoveAwayIsRefused() throws Exception {
+        String[][] cases = {{"rwxrwxrwx", "", "refused"}, {"rwxrwxrwx", "sticky", "used"},
+            {"rwxrwx---", "", "refused"}, {"rwxr-xr-x", "", "used"}};
+        for (String[] c : cases) {
+            setUp();
+            platform.loadable = null;
+            Path open = temp.newFolder().toPath();
+            Files.setPosixFilePermissions(open, PosixFilePermissions.fromString(c[0]));
+            if (c[1].equals("sticky")) {
+                assertEquals(0, new ProcessBuilder("chmod", "+t", open.toString()).start().waitFor());
+            }
+            environment.put("XDG_CACHE_HOME", open.resolve("cache").toString());
+            loader().load();
+            boolean used = platform.lastLoad().startsWith(open.toString());
+            assertEquals(c[0] + " " + c[1], c[2], used ? "used" : "refused");
+        }
+    }
+
+    @Test
     public void oneErrorListsEveryPlaceTried() {
         properties.setProperty(NativeLibraryLoader.PATH_PROPERTY, "/opt/pos/vj.so");
         try {
