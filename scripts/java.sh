@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the jar (IOPort, the Printer API, the loader, the receipt
 # composition package with its printer profiles, both DLLs and both Linux
-# libraries as resources), compiles the README's first program against it
+# libraries as resources), compiles the README's programs against it
 # and runs the loader's, the API's and the receipt package's unit tests and
 # the receipt proof (tests/receipts).
 # ZXing (Debian's libzxing-core-java) is needed to compile the receipt
@@ -28,11 +28,16 @@ echo "version=$(cat VERSION)" >"$out/classes/net/vellamoor/printerio/version.pro
 echo "built $out/vellamoor-printerio.jar"
 [ "${1:-}" = --jar-only ] && exit 0
 
-# The README's first program compiles against the jar as it stands.
+# The README's programs compile against the jar as they stand: each java
+# block goes into a file named after its public class.
 mkdir -p "$out/readme"
-awk '/^```java$/ { copying = 1; next } /^```$/ && copying { exit } copying' README.md >"$out/readme/FirstReceipt.java"
-javac -cp "$out/vellamoor-printerio.jar" -d "$out/readme" "$out/readme/FirstReceipt.java"
-echo "compiled the README's FirstReceipt.java"
+awk -v dir="$out/readme" '/^```java$/ { n++; copying = 1; next } /^```$/ && copying { copying = 0; next }
+    copying { print > (dir "/block" n ".java") }' README.md
+for block in "$out"/readme/block*.java; do
+    mv "$block" "$out/readme/$(sed -n 's/^public class \([A-Za-z0-9_]*\).*/\1/p' "$block").java"
+done
+javac -cp "$out/vellamoor-printerio.jar" -d "$out/readme" "$out"/readme/*.java
+echo "compiled the README's programs: $(cd "$out/readme" && ls *.java | tr '\n' ' ')"
 
 classpath="$out/vellamoor-printerio.jar:/usr/share/java/junit4.jar:/usr/share/java/hamcrest-core.jar:$zxing"
 javac -Xlint:-options -cp "$classpath" -d "$out/test-classes" java/test/net/vellamoor/printerio/*.java \
