@@ -1,4 +1,5 @@
 import java.nio.charset.StandardCharsets;
+import net.vellamoor.printerio.JobSentException;
 import net.vellamoor.printerio.Printer;
 import net.vellamoor.printerio.PrinterException;
 import net.vellamoor.printerio.PrinterNotReadyException;
@@ -13,7 +14,8 @@ import net.vellamoor.printerio.PrinterStatus;
  * java -cp vellamoor-printerio.jar:. PrintReceipt usb
  * </pre>
  *
- * Exits 0 when the receipt was sent, 2 for bad arguments, 4 when the printer
+ * Exits 0 when the receipt was sent (whether or not the printer then told
+ * its state: never print it again), 2 for bad arguments, 4 when the printer
  * could not be opened or did not take the whole receipt, 5 when it reported
  * that it cannot print (nothing was sent).
  */
@@ -29,6 +31,8 @@ public final class PrintReceipt {
         try (Printer printer = open(args)) {
             PrinterStatus status = printer.print(receipt);
             System.out.println("printed " + receipt.length + " bytes; printer " + status);
+        } catch (JobSentException e) {
+            System.out.println("printed " + e.bytesSent() + " bytes; printer state unknown: " + e.getMessage());
         } catch (PrinterNotReadyException e) {
             System.err.println(e.getMessage());
             System.exit(5);
