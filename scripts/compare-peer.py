@@ -17,7 +17,6 @@ the picture shows.
 """
 
 import argparse
-import json
 import os
 import shutil
 import subprocess
@@ -32,12 +31,10 @@ sys.path.insert(0, os.path.join(ROOT, "tools", "virtual_printer"))
 import pdf417  # noqa: E402
 import readback  # noqa: E402
 import receipt_image  # noqa: E402
-from character_sets import codec_name, load_profile, read_profile_properties  # noqa: E402
+from character_sets import load_profile  # noqa: E402
+from peer_jobs import PROFILE, compose, install_peer  # noqa: E402
 from receipt_jobs import classpath, language_sample, profile_path, write_jobs  # noqa: E402
 
-PEER = "@point-of-sale/receipt-printer-encoder"
-PEER_VERSION = "4.0.1"
-PROFILE = "generic-80mm"
 # What each receipt's codes decode to (as tests/receipts/test_receipt_proof.py).
 CODES = ["UPC-A:036000291452", "UPC-E:04252614", "EAN-13:4006381333931", "EAN-8:96385074", "CODE-39:VJ-39",
          "I2/5:12345678", "Codabar:A40156B", "CODE-93:Code93", "CODE-128:VJ 0012345678",
@@ -46,32 +43,6 @@ PDF417_TEXT = "PDF417 receipt 2026-0001"
 # Our ditherings and the peer's names for them.
 DITHERINGS = {"FLOYD_STEINBERG": "floydsteinberg", "ATKINSON": "atkinson", "ORDERED": "bayer",
               "THRESHOLD": "threshold"}
-
-
-def install_peer(folder):
-    """The peer from npm, pinned, into folder (once)."""
-    package = os.path.join(folder, "node_modules", PEER, "package.json")
-    if os.path.exists(package) and json.load(open(package))["version"] == PEER_VERSION:
-        return
-    subprocess.run(["npm", "install", "--no-audit", "--no-fund", "--prefix", folder, PEER + "@" + PEER_VERSION],
-                   check=True, timeout=600)
-
-
-def peer_page_name(codec):
-    """The peer's name for one of our pages (by its Python codec)."""
-    if codec == "katakana":
-        return "epson/katakana"
-    if codec.startswith("cp125"):
-        return "windows" + codec[2:]
-    return codec.replace("iso8859_", "iso8859-")
-
-
-def peer_pages():
-    pages = {}
-    for entry in read_profile_properties(profile_path(PROFILE))["code.pages"].split(","):
-        number, _, charset = entry.strip().partition(":")
-        pages[peer_page_name(codec_name(charset))] = int(number)
-    return pages
 
 
 def photograph(path):
@@ -137,22 +108,9 @@ def theirs(out, peer_folder, languages, rounds, pictures):
         width, height = rgba(png, raw)
         bench.append({"name": name, "file": raw, "width": width, "height": height,
                       "algorithms": list(DITHERINGS.values())})
-    # Each sample's last line, the title and 12.50 apart, the peer composes as a table.
-    spec = os.path.join(out, "spec.json")
-    with open(spec, "w", encoding="utf-8") as file:
-        json.dump({"pages": peer_pages(), "languages": {code: lines[:-1] for code, lines in languages.items()},
-                   "codes": True,
-                   "bench": {"rounds": rounds, "pictures": bench}}, file, ensure_ascii=False)
-    result = subprocess.run(["node", os.path.join(ROOT, "scripts", "peer-receipts.js"), spec, out], check=True,
-                            stdout=subprocess.PIPE, text=True, timeout=900,
-                            env=dict(os.environ, NODE_PATH=os.path.join(peer_folder, "node_modules")))
     peer_names = {v: k for k, v in DITHERINGS.items()}
-    times = {}
-    for line in result.stdout.split("\n"):
-        if line:
-            name, algorithm, millis = line.split()
-            times[name, peer_names[algorithm]] = float(millis)
-    return times
+    lines = compose(peer_folder, out, languages, codes=True, bench={"rounds": rounds, "pictures": bench})
+    return {(name, peer_names[algorithm]): float(millis) for name, algorithm, millis in lines}
 
 
 def draw(job_file, profile, png):

@@ -1,8 +1,10 @@
 """The receipt composition API proven on paper: the jobs it composes (all in
 one JVM, by ProofJobs) drawn by the virtual printer for each built-in
 profile, every barcode and QR code decoded by zbarimg and every PDF417 by
-ZXing at each paper width, every language read back by tesseract, and a
-wrong code page or multibyte mode planted to show that the reading fails.
+ZXing at each paper width, every language read back by tesseract, a wrong
+code page or multibyte mode planted to show that the reading fails, and our
+text read back at least as well as a peer's (scripts/compare-peer.py has the
+whole comparison).
 
 Needs Java, ZXing and the tools of scripts/install-deps.sh; runs under the
 system's Python.
@@ -11,6 +13,7 @@ system's Python.
 import os
 import re
 import shutil
+import subprocess
 import sys
 import tempfile
 import unittest
@@ -21,6 +24,7 @@ from receipt_jobs import ROOT, built_in_profiles, classpath, language_sample, pr
 
 sys.path.insert(0, os.path.join(ROOT, "tools", "virtual_printer"))
 
+import peer_jobs  # noqa: E402
 import pdf417  # noqa: E402
 import readback  # noqa: E402
 import receipt_image  # noqa: E402
@@ -117,6 +121,26 @@ class Proof(unittest.TestCase):
         _, chinese = sample("zh-Hant")
         path, _ = draw("language-zh-Hant", "multibyte-80mm-gb18030")
         self.assertFalse(readback.read_text(path, "zh-Hant", chinese)[0], "Big5 read on a GB18030 printer")
+
+
+
+class SideBySide(unittest.TestCase):
+    def test_our_text_reads_back_at_least_as_well_as_the_peers(self):
+        peer = os.path.join(FOLDER, "peer")
+        try:
+            peer_jobs.install_peer(peer)
+        except (subprocess.CalledProcessError, subprocess.TimeoutExpired) as error:
+            self.skipTest("npm could not install %s: %s" % (peer_jobs.PEER, error))
+        samples = {code: language_sample(JOBS, code) for code in ("de", "el", "ja")}
+        theirs = os.path.join(FOLDER, "theirs")
+        peer_jobs.compose(peer, theirs, {code: lines for code, (_, lines) in samples.items()})
+        for code, (profile, lines) in samples.items():
+            text = "\n".join(lines)
+            ours = readback.read_text(draw("language-" + code, profile)[0], code, text)[2]
+            with open(os.path.join(theirs, "language-%s.bin" % code), "rb") as job:
+                path, _ = draw("peer-language-" + code, profile, job.read())
+            peer = readback.read_text(path, code, text)[2]
+            self.assertGreaterEqual(min(ours), min(peer) - 0.02, "%s: ours %s, the peer's %s" % (code, ours, peer))
 
 
 if __name__ == "__main__":
