@@ -45,7 +45,8 @@ javac -Xlint:-options -cp "$classpath" -d "$out/test-classes" java/test/net/vell
 XDG_CACHE_HOME="$PWD/$out/cache" java -Djava.io.tmpdir="$PWD/$out" -cp "$out/test-classes:$classpath" org.junit.runner.JUnitCore \
     net.vellamoor.printerio.NativeLibraryLoaderTest net.vellamoor.printerio.PrinterTest \
     net.vellamoor.printerio.StatusWatchTest net.vellamoor.printerio.WindowsFolderPolicyTest \
-    net.vellamoor.printerio.receipt.ReceiptEncodingTest net.vellamoor.printerio.receipt.ReceiptValidationTest
+    net.vellamoor.printerio.receipt.ReceiptEncodingTest net.vellamoor.printerio.receipt.ReceiptValidationTest \
+    net.vellamoor.printerio.receipt.ReceiptLayoutTest
 
 # The receipt proof: the package's jobs drawn by the virtual printer, every
 # code decoded and every language read back (a minute or two).

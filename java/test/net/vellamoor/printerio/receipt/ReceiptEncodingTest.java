@@ -4,8 +4,13 @@ import static net.vellamoor.printerio.receipt.Hex.assertBytes;
 import static net.vellamoor.printerio.receipt.Hex.bytes;
 import static org.junit.Assert.assertEquals;
 import static org.junit.Assert.assertTrue;
+import static org.junit.Assert.fail;
 
 import java.awt.image.BufferedImage;
+import java.lang.reflect.InvocationTargetException;
+import java.lang.reflect.Method;
+import java.net.URL;
+import java.net.URLClassLoader;
 import java.nio.charset.Charset;
 import java.nio.charset.StandardCharsets;
 import java.util.Arrays;
@@ -32,6 +37,8 @@ public class ReceiptEncodingTest {
             {"ASCII stays on the first page", GENERIC, "Total 5.30", bytes(ASCII, START, "'Total 5.30", "0a")},
             {"one page holds Ä and €: one switch, not one per character", GENERIC, "Ä€Ä€",
                 bytes(ASCII, START, "1b 74 13 8e d5 8e d5 0a")},
+            {"é€ž: one switch to WPC1252, where staying on PC437 and taking the first page with € would make two",
+                GENERIC, "é€ž", bytes(ASCII, START, "1b 74 10 e9 80 9e 0a")},
             {"Cyrillic then Greek: one switch each", GENERIC, "Да Να",
                 bytes(ASCII, START, "1b 74 11 84 a0 20 1b 74 0e 8c 98 0a")},
             {"multibyte mode entered for Chinese, ASCII kept in it, left for a page character", gb18030, "合计 5 Ä",
@@ -73,6 +80,41 @@ public class ReceiptEncodingTest {
     }
 
     @Test
+    public void wideTextWrapsBetweenCharacters() {
+        Charset gb = Charset.forName("GB18030");
+        String sentence = "谢谢惠顾欢迎再次光临";
+        String text = sentence + sentence + sentence;
+        assertBytes("24 wide characters fill 48 cells", bytes(gb, START_MULTIBYTE, "1c 26", "'" + text.substring(0, 24),
+                "0a", "'" + text.substring(24), "0a"), text(Profile.builtIn("multibyte-80mm-gb18030"), text));
+    }
+
+    @Test
+    public void zxingIsNeededOnlyForCodesSentAsPictures() throws Exception {
+        URL classes = Receipt.class.getProtectionDomain().getCodeSource().getLocation();
+        try (URLClassLoader withoutZxing = new URLClassLoader(new URL[] {classes}, ClassLoader.getPlatformClassLoader())) {
+            Class<?> profiles = withoutZxing.loadClass(Profile.class.getName());
+            Object nativeQr = profiles.getMethod("builtIn", String.class).invoke(null, "generic-80mm");
+            Properties p = new Properties();
+            p.setProperty("extends", "generic-80mm");
+            p.setProperty("qr", "image");
+            Object imageQr = profiles.getMethod("of", String.class, Properties.class).invoke(null, "image QR", p);
+            Object builder = withoutZxing.loadClass(Receipt.class.getName()).getMethod("builder").invoke(null);
+            builder.getClass().getMethod("qr", String.class).invoke(builder, "https://example.com");
+            Object receipt = builder.getClass().getMethod("build").invoke(builder);
+            Method encode = receipt.getClass().getMethod("encode", profiles);
+            assertTrue("the printer draws the QR code", ((byte[]) encode.invoke(receipt, nativeQr)).length > 0);
+            try {
+                encode.invoke(receipt, imageQr);
+                fail("a QR picture without ZXing");
+            } catch (InvocationTargetException e) {
+                assertEquals("this printer's profile sends a QR code as a picture, which needs ZXing on the class path"
+                        + " (Debian: apt-get install libzxing-core-java, then add /usr/share/java/core.jar)",
+                        e.getCause().getMessage());
+            }
+        }
+    }
+
+    @Test
     public void code128ChoosesTheShortestCodeSets() {
         Object[][] cases = {
             {"digits only: set C, a byte per pair", "12345678", "7b 43 0c 22 38 4e"},
@@ -80,6 +122,8 @@ public class ReceiptEncodingTest {
             {"a short digit run stays in B", "A12B", "7b 42 41 31 32 42"},
             {"one control character shifts from B", "ab\u0001cd", "7b 42 61 62 7b 53 01 63 64"},
             {"a brace is doubled", "a{b", "7b 42 61 7b 7b 62"},
+            {"control characters: set A", "\u0001\u0002AB", "7b 41 01 02 41 42"},
+            {"an odd digit run: one digit in B, the pairs in C", "A12345", "7b 42 41 31 7b 43 17 2d"},
         };
         for (Object[] c : cases) {
             byte[] job = Receipt.builder().barcode(Barcode.code128((String) c[1])).build().encode(GENERIC);
