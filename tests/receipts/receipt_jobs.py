@@ -1,12 +1,21 @@
 """The receipt package's classes and the jobs its proof and the peer
 comparison draw: VELLAMOOR_RECEIPT_CLASSPATH names compiled classes of the
 package and of ProofJobs and ImageConversionBench (scripts/java.sh passes
-its own); without it they are compiled from the sources."""
+its own); without it they are compiled from the sources.
+
+    python3 tests/receipts/receipt_jobs.py docs/receipt-composed.png
+
+draws the README's receipt (see readme_jobs) on the generic 80 mm printer:
+the picture the README shows.
+"""
 
 import glob
 import os
+import re
 import shutil
 import subprocess
+import sys
+import tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 PACKAGE = os.path.join(ROOT, "java", "net", "vellamoor", "printerio")
@@ -28,11 +37,48 @@ def classpath(folder):
     return classes + os.pathsep + ZXING_JAR
 
 
-def write_jobs(classes, folder, profile_files=()):
-    """ProofJobs' jobs and texts, written into folder (and the README
-    receipt for each of the profile files)."""
-    subprocess.run(["java", "-cp", classes, "net.vellamoor.printerio.receipt.ProofJobs", folder]
-                   + list(profile_files), check=True, timeout=600)
+def write_jobs(classes, folder):
+    """ProofJobs' jobs, texts and logo, written into folder."""
+    subprocess.run(["java", "-cp", classes, "net.vellamoor.printerio.receipt.ProofJobs", folder], check=True,
+                   timeout=600)
+
+
+def readme_program():
+    """The README's "Compose a receipt" program made to write its receipt's
+    job instead of printing it: its imports and its statement that builds
+    the receipt, as the README has them."""
+    with open(os.path.join(ROOT, "README.md"), encoding="utf-8") as readme:
+        blocks = re.findall(r"^```java\n(.*?)^```$", readme.read(), re.M | re.S)
+    block = next(block for block in blocks if "Receipt.builder()" in block)
+    imports = re.findall(r"^import .*;$", block, re.M)
+    statement = re.search(r"^ *Receipt receipt = Receipt\.builder\(\).*?\.build\(\);$", block, re.M | re.S).group(0)
+    return "\n".join(imports + [
+        "public class ReadmeReceipt {",
+        "    public static void main(String[] args) throws Exception {",
+        statement,
+        "        for (int i = 1; i < args.length; i++) {",
+        "            Profile profile = args[i].endsWith(\".properties\")",
+        "                    ? Profile.load(java.nio.file.Paths.get(args[i])) : Profile.builtIn(args[i]);",
+        "            String name = new java.io.File(args[i]).getName().replace(\".properties\", \"\");",
+        "            java.nio.file.Files.write(java.nio.file.Paths.get(args[0], \"readme-\" + name + \".bin\"),",
+        "                    receipt.encode(profile));",
+        "        }",
+        "    }",
+        "}", ""])
+
+
+def readme_jobs(classes, folder, profiles):
+    """The README receipt's job for each profile (a built-in name or a
+    file), as folder/readme-NAME.bin; the program reads logo.png from
+    folder, where ProofJobs left one."""
+    program = os.path.join(folder, "readme-program")
+    os.makedirs(program, exist_ok=True)
+    with open(os.path.join(program, "ReadmeReceipt.java"), "w", encoding="utf-8") as source:
+        source.write(readme_program())
+    subprocess.run(["javac", "-cp", classes, "-d", program, os.path.join(program, "ReadmeReceipt.java")],
+                   check=True, timeout=600)
+    subprocess.run(["java", "-cp", program + os.pathsep + classes, "ReadmeReceipt", folder] + list(profiles),
+                   cwd=folder, check=True, timeout=600)
 
 
 def profile_path(name):
@@ -49,3 +95,23 @@ def language_sample(folder, language):
     with open(os.path.join(folder, "language-%s.txt" % language), encoding="utf-8") as text:
         profile, *lines = text.read().splitlines()
     return profile, lines
+
+
+def main(png):
+    sys.path.insert(0, os.path.join(ROOT, "tools", "virtual_printer"))
+    import receipt_image
+    from character_sets import load_profile
+    with tempfile.TemporaryDirectory(prefix="readme-receipt-") as folder:
+        classes = classpath(folder)
+        write_jobs(classes, folder)
+        readme_jobs(classes, folder, ["generic-80mm"])
+        width, model = load_profile(profile_path("generic-80mm"))
+        with open(os.path.join(folder, "readme-generic-80mm.bin"), "rb") as job:
+            image, notes = receipt_image.render_job(job.read(), width, model)
+    if notes:
+        sys.exit("the README's receipt does not draw cleanly: %s" % notes)
+    image.save(png, optimize=True)
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])

@@ -1,6 +1,6 @@
 """The receipt composition API proven on paper: the jobs it composes (all in
-one JVM, by ProofJobs) drawn by the virtual printer for each built-in
-profile, every barcode and QR code decoded by zbarimg and every PDF417 by
+one JVM, by ProofJobs, and the receipt of the README's program) drawn by the
+virtual printer for each built-in profile, every barcode and QR code decoded by zbarimg and every PDF417 by
 ZXing at each paper width, every language read back by tesseract, a wrong
 code page or multibyte mode planted to show that the reading fails, and our
 text read back at least as well as a peer's (scripts/compare-peer.py has the
@@ -20,7 +20,7 @@ import unittest
 
 from PIL import Image
 
-from receipt_jobs import ROOT, built_in_profiles, classpath, language_sample, profile_path, write_jobs
+from receipt_jobs import ROOT, built_in_profiles, classpath, language_sample, profile_path, readme_jobs, write_jobs
 
 sys.path.insert(0, os.path.join(ROOT, "tools", "virtual_printer"))
 
@@ -30,7 +30,8 @@ import readback  # noqa: E402
 import receipt_image  # noqa: E402
 from character_sets import load_profile  # noqa: E402
 
-# What the decoders read from ProofJobs' codes receipt and the README receipt.
+# What the decoders read from ProofJobs' codes receipt and the receipt of the
+# README's program.
 CODES = {"UPC-A:036000291452", "UPC-E:04252614", "EAN-13:4006381333931", "EAN-8:96385074", "CODE-39:VJ-39",
          "I2/5:12345678", "Codabar:A40156B", "CODE-93:Code93", "CODE-128:VJ 0012345678",
          "QR-Code:https://example.com/r/2026-0001 Grüße €"}
@@ -47,12 +48,14 @@ def setUpModule():
     global FOLDER, JOBS
     FOLDER = tempfile.mkdtemp(prefix="receipt-proof-")
     JOBS = os.path.join(FOLDER, "jobs")
+    classes = classpath(FOLDER)
+    write_jobs(classes, JOBS)
     files = []
     for name, (setting, _) in RASTER_PROFILES.items():
         files.append(os.path.join(FOLDER, name + ".properties"))
         with open(files[-1], "w") as profile:
             profile.write("extends = generic-80mm\n%s\n" % setting)
-    write_jobs(classpath(FOLDER), JOBS, files)
+    readme_jobs(classes, JOBS, built_in_profiles() + files)
 
 
 def tearDownModule():
@@ -80,7 +83,7 @@ class Proof(unittest.TestCase):
     def test_every_code_decodes_at_every_width(self):
         pictures = []
         for profile in built_in_profiles():
-            for job, expected in (("codes-" + profile, CODES), ("receipt-" + profile, README_RECEIPT)):
+            for job, expected in (("codes-" + profile, CODES), ("readme-" + profile, README_RECEIPT)):
                 path, notes = draw(job, profile)
                 self.assertEqual(expected, readback.decoded(path) & (CODES | README_RECEIPT), job)
                 self.assertEqual([], notes, job)
@@ -89,13 +92,13 @@ class Proof(unittest.TestCase):
         self.assertEqual([CODES_PDF417] * len(pictures), pdf417.decode(*pictures), "PDF417 by ZXing")
 
     def test_pictures_print_alike_by_every_raster_command(self):
-        _, notes = draw("receipt-generic-80mm", "generic-80mm")
+        path, notes = draw("readme-generic-80mm", "generic-80mm")
         self.assertEqual([], notes)
-        with Image.open(os.path.join(FOLDER, "receipt-generic-80mm-on-generic-80mm.png")) as expected:
+        with Image.open(path) as expected:
             for name, (_, command) in RASTER_PROFILES.items():
-                with open(os.path.join(JOBS, "receipt-%s.bin" % name), "rb") as job:
+                with open(os.path.join(JOBS, "readme-%s.bin" % name), "rb") as job:
                     self.assertIn(command, job.read(), name)
-                path, notes = draw("receipt-" + name, "generic-80mm")
+                path, notes = draw("readme-" + name, "generic-80mm")
                 with Image.open(path) as drawn:
                     self.assertEqual(expected.tobytes(), drawn.tobytes(), name)
                 self.assertEqual([], notes, name)

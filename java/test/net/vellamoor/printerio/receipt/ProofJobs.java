@@ -7,17 +7,17 @@ import java.nio.file.Path;
 import java.nio.file.Paths;
 import java.util.Arrays;
 import java.util.Map;
+import javax.imageio.ImageIO;
 
 /**
  * Writes the jobs that the receipt proof draws on the virtual printer and
  * reads back, in one JVM: for every built-in profile every symbology with
  * data that fits 58 mm paper, a QR and a PDF417 code
- * ({@code codes-PROFILE.bin}) and the README receipt
- * ({@code receipt-PROFILE.bin}); for every language its sample encoded for
+ * ({@code codes-PROFILE.bin}); for every language its sample encoded for
  * the profile it suits ({@code language-XX.bin}), with the profile's name
  * and the text printed ({@code language-XX.txt}: the profile, then the
- * lines, UTF-8). Profile files named after the folder get the README
- * receipt too ({@code receipt-FILE.bin}, FILE without {@code .properties}).
+ * lines, UTF-8); and the sample logo as {@code logo.png}, the picture the
+ * README's program reads.
  */
 public final class ProofJobs {
     private ProofJobs() {
@@ -41,13 +41,8 @@ public final class ProofJobs {
         for (String name : Profile.builtInNames()) {
             Profile profile = Profile.builtIn(name);
             Files.write(out.resolve("codes-" + name + ".bin"), codes().encode(profile));
-            Files.write(out.resolve("receipt-" + name + ".bin"), ComposeDemo.sampleReceipt().encode(profile));
         }
-        for (int i = 1; i < args.length; i++) {
-            Path file = Paths.get(args[i]);
-            String name = file.getFileName().toString().replaceFirst("\\.properties$", "");
-            Files.write(out.resolve("receipt-" + name + ".bin"), ComposeDemo.sampleReceipt().encode(Profile.load(file)));
-        }
+        ImageIO.write(ComposeDemo.logo(), "png", out.resolve("logo.png").toFile());
         for (Map.Entry<String, String[]> language : ComposeDemo.LANGUAGES.entrySet()) {
             String[] sample = language.getValue();
             Files.write(out.resolve("language-" + language.getKey() + ".bin"),
