@@ -3,7 +3,9 @@
 with -Xcheck:jni: a network open with no route out of the machine (a
 network namespace with only loopback up, so no packet can leave), and a
 pseudo-terminal COM port opened, closed and opened again by an ordinary
-account (root ignores the exclusive mode a close must clear)."""
+account (root ignores the exclusive mode a close must clear), and the same
+through Printer while another serial printer's job is stuck: the port that
+waits to be closed is taken back, so "open per job" goes on."""
 
 import os
 import sys
@@ -38,6 +40,20 @@ def main():
     ok = handles == ["513", "513"]
     print("%s an ordinary account opens a pseudo-terminal COM port twice: %s (want 513 513)"
           % ("ok  " if ok else "FAIL", " ".join(handles)))
+    failures += not ok
+
+    stuck, till = SerialPrinter(stall_after=1024, stall_for=4.0), SerialPrinter()
+    try:
+        for printer in (stuck, till):
+            os.chmod(printer.tty_path, 0o666)
+        env = dict(os.environ, VELLAMOOR_COM8=stuck.tty_path, VELLAMOOR_COM9=till.tty_path)
+        words = run_probe(AS_NOBODY + java + ["busy-reopen", "8", "9"], env)
+    finally:
+        stuck.close()
+        till.close()
+    ok = words[:1] == ["reopened"] and int(words[1]) < 1000 and words[2] == "true"
+    print("%s COM9 closed and opened again while COM8's job is stuck: %s (want reopened in under 1000 ms, ready)"
+          % ("ok  " if ok else "FAIL", " ".join(words)))
     failures += not ok
     return 1 if failures else 0
 
