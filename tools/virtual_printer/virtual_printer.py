@@ -2,12 +2,19 @@
 """A virtual ESC/POS receipt printer for tests and demos.
 
 It plays a printer on a pseudo-terminal (linked as comN in a Wine prefix, so
-that a Windows program opens it as "COMn") and on a loopback address (print
-data on TCP 9100, status on TCP 4000). It answers the real-time status
-requests DLE EOT 1-4 on the serial line and ESC v on the status connection
-from a printer state, records every byte it receives and renders the job as
-the paper would show it. Like a real printer it never answers on the data
-connection.
+that a Windows program opens it as "COMn"; a pseudo-terminal also stands in
+for a USB printer) and on a loopback address (print data on TCP 9100, status
+on TCP 4000). It answers the real-time status requests DLE EOT 1-4 on the
+serial line as they arrive and ESC v on the status connection, from a
+printer state. Print data goes through a mechanism that works like a
+printer's: a bounded receive buffer, processed in order at a set speed,
+that stops when the paper runs out or the cover opens (and then stops
+taking data once the buffer is full) and goes on when the fault is cleared.
+Requests processed in order (the process ID response GS ( H, transmit
+status GS r) are answered when processing reaches them, and automatic status
+back (GS a) reports each change of state, on the serial line or the data
+connection. It records every byte it receives, and keeps apart what reached
+the paper, which is what its previews draw.
 """
 
 import argparse
@@ -143,11 +150,298 @@ class Responder:
         return self.close_after is not None and self.answered >= self.close_after
 
 
+def command_length(data, at):
+    """Length of the command or text run that starts at data[at], or None
+    when it is not complete yet. Text runs end before LF and every command
+    byte; a command's payload is taken whole, so its bytes are never read as
+    commands of their own."""
+    byte = data[at]
+    left = len(data) - at
+    if data.startswith(Mechanism.FAULT, at) or Mechanism.FAULT.startswith(bytes(data[at:at + len(Mechanism.FAULT)])):
+        end = data.find(LF, at)
+        return None if end < 0 else end + 1 - at
+    if byte not in (LF, ESC, GS, DLE):
+        end = at
+        while end < len(data) and data[end] not in (LF, ESC, GS, DLE):
+            end += 1
+        return end - at
+    if byte == LF:
+        return 1
+    if left < 2:
+        return None
+    command = data[at + 1]
+    if byte == DLE:
+        return 3 if command == EOT and left >= 3 else (None if command == EOT else 1)
+    if byte == GS and command == ord("(") or byte == ESC and command == ord("("):
+        # GS ( fn pL pH and ESC ( fn pL pH carry pL + 256 pH parameter bytes.
+        return None if left < 5 else min(5 + data[at + 3] + 256 * data[at + 4], 5 + 65535)
+    if byte == GS and command == ord("v"):
+        # GS v 0 m xL xH yL yH: a raster image of (xL + 256 xH) bytes by (yL + 256 yH) dots.
+        if left < 8:
+            return None
+        return 8 + (data[at + 4] + 256 * data[at + 5]) * (data[at + 6] + 256 * data[at + 7])
+    if byte == ESC and command == ord("*"):
+        # ESC * m nL nH: n columns of 1 (m = 0, 1) or 3 (m = 32, 33) bytes.
+        if left < 5:
+            return None
+        return 5 + (data[at + 3] + 256 * data[at + 4]) * (3 if data[at + 2] >= 32 else 1)
+    if byte == ESC and command in b"@<=":
+        return 2
+    if byte == GS and command == ord("V"):
+        return None if left < 3 else (4 if data[at + 2] in (65, 66) else 3)
+    return 3
+
+
+class Mechanism:
+    """The printing side of a printer: a receive buffer of buffer_size bytes,
+    processed in order at lines_per_second (None: at once). A line is LF or
+    each line of ESC d n. It stops before the next line while the paper is
+    out, the cover is open or the printer is offline, and goes on when the
+    fault is cleared. paper_lines: the roll ends after that many lines.
+
+    Requests processed in order are answered through reply(bytes), which
+    the transport sets: the process ID response (GS ( H fn 48) with
+    '7' '"' d1..d4 NUL, transmit status (GS r 1) with the paper sensor byte.
+    GS a n enables automatic status back for the events in n; the current
+    state is sent at once, and again on each change. A switched-off printer
+    loses what it had not printed, answers nothing and takes data into
+    nowhere; switched on, it starts without automatic status back.
+
+    Test faults, written into a job as a text line and obeyed when
+    processing reaches it (the line itself is not printed):
+      #fault paper-out MS   the roll ends here; paper is loaded MS ms later
+      #fault cover MS       the cover is opened here and closed MS ms later
+      #fault off MS         switched off here, on again MS ms later
+      #fault close          the data connection is closed (network)
+      #fault mute           the next request processed in order gets no answer
+    """
+
+    FAULT = b"#fault "
+
+    def __init__(self, state, lines_per_second=None, buffer_size=4096, paper_lines=None, in_order_answers=True):
+        self.state = state
+        self.lines_per_second = lines_per_second
+        self.buffer_size = buffer_size
+        self.paper_lines = paper_lines
+        self.in_order_answers = in_order_answers
+        self.powered = True
+        self.status_back_mask = 0
+        self.paper = bytearray()  # what reached the paper
+        self.reply = lambda data: None
+        self.on_close = lambda: None  # the transport's way to close its data connection
+        self.previews = None
+        self._mute_next = False
+        self._cycle = 0  # counts switch-offs: work read before one is lost
+        self._pending = bytearray()
+        self._ends = []  # offsets into _pending where a connection ended: the preview's job ends there
+        self._condition = threading.Condition()
+        self._stop = False
+        self._timers = []
+        self._thread = threading.Thread(target=self._process, daemon=True)
+        self._thread.start()
+
+    # The transport's side.
+
+    def room(self):
+        with self._condition:
+            return self.buffer_size - len(self._pending)
+
+    def wait_for_room(self, timeout):
+        """Whether the buffer has room, waiting up to timeout seconds for it."""
+        with self._condition:
+            return self._condition.wait_for(lambda: len(self._pending) < self.buffer_size or self._stop, timeout) \
+                and not self._stop
+
+    def take(self, data):
+        """Bytes received; a switched-off printer drops them."""
+        with self._condition:
+            if self.powered:
+                self._pending += data
+                self._condition.notify_all()
+
+    def end_of_connection(self):
+        with self._condition:
+            self._ends.append(len(self._pending))
+            self._condition.notify_all()
+
+    def wait_until_printed(self, predicate, timeout):
+        """Waits until predicate(paper bytes) holds; returns whether it did."""
+        with self._condition:
+            return self._condition.wait_for(lambda: predicate(bytes(self.paper)), timeout)
+
+    def idle(self):
+        with self._condition:
+            return not self._pending
+
+    # Faults and their remedies.
+
+    def set_fault(self, **flags):
+        """Sets state flags (paper_end=True, cover_open=False, ...) and reports the change."""
+        with self._condition:
+            for name, value in flags.items():
+                setattr(self.state, name, value)
+            if "paper_end" in flags and not flags["paper_end"]:
+                self.paper_lines = None
+            self._condition.notify_all()
+        self._send_status_back()
+
+    def switch(self, on):
+        with self._condition:
+            self.powered = on
+            if not on:
+                self._cycle += 1
+                self._pending.clear()
+                self._ends.clear()
+                self.status_back_mask = 0
+                self._mute_next = False
+            self._condition.notify_all()
+
+    def later(self, milliseconds, action):
+        timer = threading.Timer(milliseconds / 1000, action)
+        timer.daemon = True
+        self._timers.append(timer)
+        timer.start()
+
+    def close(self):
+        with self._condition:
+            self._stop = True
+            self._condition.notify_all()
+        for timer in self._timers:
+            timer.cancel()
+        self._thread.join(timeout=2)
+
+    # Processing.
+
+    def _can_print(self):
+        return self.powered and not (self.state.paper_end or self.state.cover_open or self.state.offline)
+
+    def _next(self):
+        """The next command once it can be processed, and the power cycle
+        it belongs to; None when stopping. A command leaves the buffer only
+        once done (_consume), so a printer switched off meanwhile loses it."""
+        with self._condition:
+            while True:
+                if self._stop:
+                    return None, 0
+                if self._ends and self._ends[0] == 0:
+                    self._ends.pop(0)
+                    return b"", self._cycle
+                if self._pending and self._can_print():
+                    length = command_length(self._pending, 0)
+                    if length is not None and length <= len(self._pending):
+                        return bytes(self._pending[:length]), self._cycle
+                self._condition.wait(0.05)
+
+    def _consume(self, length, cycle):
+        """Takes a processed command off the buffer; False when the printer
+        was switched off since it was read."""
+        with self._condition:
+            if cycle != self._cycle or not self.powered:
+                return False
+            del self._pending[:length]
+            self._ends = [end - length for end in self._ends]
+            self._condition.notify_all()
+            return True
+
+    def _process(self):
+        while True:
+            command, cycle = self._next()
+            if command is None:
+                return
+            if command == b"":
+                if self.previews is not None:
+                    self.previews.end()
+            elif command.startswith(self.FAULT):
+                if self._consume(len(command), cycle):
+                    self._obey(command[len(self.FAULT):].decode("ascii", "replace").split())
+            else:
+                self._carry_out(command, cycle)
+
+    def _carry_out(self, command, cycle):
+        lines = 0
+        if command == bytes([LF]):
+            lines = 1
+        elif command[:2] == bytes([ESC, ord("d")]):
+            lines = max(command[2], 1)
+        elif command[:2] == bytes([GS, ord("v")]):
+            lines = max((command[6] + 256 * command[7]) // 24, 1)
+        for _ in range(lines):
+            if not self._feed_line(cycle):
+                return
+        if not self._consume(len(command), cycle):
+            return
+        if command[:3] == bytes([GS, ord("("), ord("H")]):
+            if len(command) == 11 and command[5] == 48:
+                self._answer_in_order(b"7\"" + command[7:11] + b"\x00")
+        elif command[:2] == bytes([GS, ord("r")]):
+            self._answer_in_order(bytes([self._paper_sensor() if command[2] in (1, 49) else 0]))
+        elif command[:2] == bytes([GS, ord("a")]):
+            self.status_back_mask = command[2]
+            self._send_status_back()
+        elif command[:1] != bytes([DLE]):
+            self._print(command)
+
+    def _feed_line(self, cycle):
+        """Waits out one line's time, then until the printer can print;
+        False when it was switched off or stopped meanwhile."""
+        if self.lines_per_second:
+            time.sleep(1 / self.lines_per_second)
+        with self._condition:
+            self._condition.wait_for(lambda: self._can_print() or cycle != self._cycle or self._stop)
+            if cycle != self._cycle or self._stop:
+                return False
+            if self.paper_lines is not None:
+                self.paper_lines -= 1
+                ran_out = self.paper_lines <= 0
+            else:
+                ran_out = False
+        if ran_out:
+            self.set_fault(paper_end=True)
+        return True
+
+    def _print(self, data):
+        with self._condition:
+            self.paper += data
+            self._condition.notify_all()
+        if self.previews is not None:
+            self.previews.add(data)
+
+    def _paper_sensor(self):
+        return (0x03 if self.state.paper_near_end else 0) | (0x0C if self.state.paper_end else 0)
+
+    def _answer_in_order(self, data):
+        if self._mute_next or not self.in_order_answers:
+            self._mute_next = False
+            return
+        self.reply(data)
+
+    def _send_status_back(self):
+        if self.powered and self.status_back_mask:
+            self.reply(self.state.status_back() + b"\x00")
+
+    def _obey(self, words):
+        kind = words[0] if words else ""
+        milliseconds = int(words[1]) if len(words) > 1 else 0
+        if kind == "paper-out":
+            self.set_fault(paper_end=True)
+            self.later(milliseconds, lambda: self.set_fault(paper_end=False))
+        elif kind == "cover":
+            self.set_fault(cover_open=True)
+            self.later(milliseconds, lambda: self.set_fault(cover_open=False))
+        elif kind == "off":
+            self.switch(False)
+            self.later(milliseconds, lambda: self.switch(True))
+        elif kind == "close":
+            self.on_close()
+        elif kind == "mute":
+            self._mute_next = True
+
+
 class SerialPrinter:
     """A printer on a pseudo-terminal; `link(prefix, n)` makes it COMn in Wine."""
 
     def __init__(self, state=None, record_path=None, answers=None, stall_after=None, stall_for=0.0, previews=None,
-                 **knobs):
+                 lines_per_second=None, buffer_size=4096, paper_lines=None, in_order_answers=True, **knobs):
         self.master, self.slave = os.openpty()
         self.previews = previews  # a receipt_image.PreviewFolder, or None
         # A printer that stops taking data (out of paper, say): after
@@ -159,6 +453,9 @@ class SerialPrinter:
         self.recorder = Recorder(record_path)
         self.responder = Responder(state or PrinterState(), **knobs)
         self.answers = answers  # optional bytes answering DLE EOT 1..4 in turn
+        self.mechanism = Mechanism(self.responder.state, lines_per_second, buffer_size, paper_lines, in_order_answers)
+        self.mechanism.previews = previews
+        self.mechanism.reply = self.send
         self._links = []
         self._stop = threading.Event()
         self._thread = threading.Thread(target=self._serve, daemon=True)
@@ -180,7 +477,7 @@ class SerialPrinter:
         os.write(self.master, data)
 
     def _answer(self, n):
-        if not self.responder.take_turn():
+        if not self.mechanism.powered or not self.responder.take_turn():
             return
         if self.answers is not None:
             byte = self.answers[(n - 1) % len(self.answers)]
@@ -191,16 +488,21 @@ class SerialPrinter:
     def _serve(self):
         pending = b""
         while not self._stop.is_set():
+            # A full buffer stops the reads, so the line backs up as on a
+            # printer that waits for paper; a switched-off one swallows all.
+            room = self.mechanism.room() if self.mechanism.powered else 4096
+            if room <= 0:
+                self.mechanism.wait_for_room(0.05)
+                continue
             ready, _, _ = select.select([self.master], [], [], 0.05)
             if not ready:
                 continue
             try:
-                data = os.read(self.master, 4096)
+                data = os.read(self.master, min(room, 4096))
             except OSError:
                 continue
             self.recorder.add_bytes(data)
-            if self.previews is not None:
-                self.previews.add(data)
+            self.mechanism.take(data)
             if self.stall_after is not None and len(self.recorder.received) >= self.stall_after:
                 self.stall_after = None
                 self._stop.wait(self.stall_for)
@@ -218,6 +520,7 @@ class SerialPrinter:
     def close(self):
         self._stop.set()
         self._thread.join(timeout=2)
+        self.mechanism.close()
         if self.previews is not None:
             self.previews.end()
         for link in self._links:
@@ -235,7 +538,8 @@ class NetworkPrinter:
     STATUS_PORT = 4000
 
     def __init__(self, address, state=None, record_path=None, listen_data=True, listen_status=True,
-                 accept_data=True, reset_after=None, idle_close_ms=None, previews=None, **knobs):
+                 accept_data=True, reset_after=None, idle_close_ms=None, previews=None, lines_per_second=None,
+                 buffer_size=4096, paper_lines=None, in_order_answers=True, **knobs):
         self.address = address
         self.previews = previews  # a receipt_image.PreviewFolder, or None
         self.reset_after = reset_after  # reset the data connection after this many bytes
@@ -243,6 +547,11 @@ class NetworkPrinter:
         self.data = Recorder(record_path)
         self.status = Recorder()
         self.responder = Responder(state or PrinterState(), **knobs)
+        self.mechanism = Mechanism(self.responder.state, lines_per_second, buffer_size, paper_lines, in_order_answers)
+        self.mechanism.previews = previews
+        self.mechanism.reply = self._send_back
+        self.mechanism.on_close = self._close_data_connection
+        self._data_connection = None  # the latest one: answers and status back go there
         self.accept_data = accept_data
         self._stop = threading.Event()
         self._sockets = []
@@ -276,6 +585,10 @@ class NetworkPrinter:
             except (socket.timeout, OSError):
                 continue
             self._note(("accept", port))
+            if not self.mechanism.powered:
+                reset(connection)
+                self._note(("end", port))
+                continue
             self._sockets.append(connection)
             thread = threading.Thread(target=self._run, args=(connection, port, serve), daemon=True)
             thread.start()
@@ -292,12 +605,16 @@ class NetworkPrinter:
                 pass
             self._note(("end", port))
 
-    def _receive(self, connection):
-        """Next chunk, b'' at end of stream or after the idle time, None when stopping."""
+    def _receive(self, connection, limit=65536):
+        """Next chunk, b'' at end of stream, after the idle time or when the
+        printer is switched off (the connection is reset), None when stopping."""
         idle_since = time.monotonic()
         while not self._stop.is_set():
+            if not self.mechanism.powered:
+                reset(connection)
+                return b""
             try:
-                return connection.recv(65536)
+                return connection.recv(limit)
             except socket.timeout:
                 if self.idle_close_ms is not None and time.monotonic() - idle_since > self.idle_close_ms / 1000:
                     return b""
@@ -312,15 +629,20 @@ class NetworkPrinter:
             while not self._stop.is_set():
                 time.sleep(0.05)
             return
+        self._data_connection = connection
         while True:
-            data = self._receive(connection)
+            if not self.mechanism.wait_for_room(0.05):
+                # A full buffer: the window fills up and the host waits, as
+                # with a printer waiting for paper.
+                if self._stop.is_set():
+                    return
+                continue
+            data = self._receive(connection, self.mechanism.room() if self.mechanism.powered else 65536)
             if not data:
-                if self.previews is not None:
-                    self.previews.end()
+                self.mechanism.end_of_connection()
                 return
             self.data.add_bytes(data)
-            if self.previews is not None:
-                self.previews.add(data)
+            self.mechanism.take(data)
             if self.reset_after is not None and len(self.data.received) >= self.reset_after:
                 # A linger time of 0 makes close() send RST: the connection is reset, not ended.
                 connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
@@ -346,6 +668,22 @@ class NetworkPrinter:
                 if responder.should_close():
                     return
 
+    def _send_back(self, data):
+        connection = self._data_connection
+        try:
+            if connection is not None:
+                connection.sendall(data)
+        except OSError:
+            pass
+
+    def _close_data_connection(self):
+        connection = self._data_connection
+        if connection is not None:
+            try:
+                connection.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+
     def events(self):
         return self.data.snapshot_events()
 
@@ -361,7 +699,18 @@ class NetworkPrinter:
                 pass
         for thread in self._threads:
             thread.join(timeout=2)
+        self.mechanism.close()
         self.data.close()
+
+
+def reset(connection):
+    """Closes with RST (a linger time of 0), as a printer that lost power
+    and answers the next segment with a reset."""
+    try:
+        connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        connection.close()
+    except OSError:
+        pass
 
 
 def render(job, width=PAPER_WIDTH):
