@@ -36,10 +36,11 @@ int32_t openNetwork(const jbyte* parameters, jsize length, jint timeoutMs) {
     return openNetworkPrinter(timeoutMs, address);
 }
 
-const Transport kUsb = {openUsb, writeUsbPort, exchangeUsbStatus, closeUsbPort, ReplyLayout::kRealTimeStatus};
-const Transport kSerial = {openSerial, writeSerialPort, exchangeSerialStatus, closeSerialPort,
+const Transport kUsb = {openUsb, writeUsbPort, exchangeUsbStatus, closeUsbPort, readUsbData,
+                        ReplyLayout::kRealTimeStatus};
+const Transport kSerial = {openSerial, writeSerialPort, exchangeSerialStatus, closeSerialPort, readSerialData,
                            ReplyLayout::kRealTimeStatus};
-const Transport kNetwork = {openNetwork, writeNetworkPrinter, exchangeNetworkStatus, closeNetworkPrinter,
+const Transport kNetwork = {openNetwork, writeNetworkPrinter, exchangeNetworkStatus, closeNetworkPrinter, nullptr,
                             ReplyLayout::kAutomaticStatusBack};
 
 }  // namespace

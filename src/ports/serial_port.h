@@ -38,6 +38,10 @@ int32_t writeSerialPort(PortIndex index, const void* bytes, uint32_t count);
 // number of bytes read, 0 on failure or without an entry.
 int32_t readSerialPort(PortIndex index, void* buffer, uint32_t count);
 
+// The data read of transport.h. Unlike readSerialPort it waits the caller's
+// time-out, not the open's, and tells a port that is gone from a quiet one.
+int32_t readSerialData(PortIndex index, void* buffer, uint32_t capacity, int32_t timeoutMs);
+
 // Discards what the port has received and nobody read.
 void purgeSerialInput(PortIndex index);
 

@@ -12,6 +12,11 @@
 //                  requests and returns the number of raw reply bytes laid
 //                  into reply (1 to capacity), or 0 when the printer did not
 //                  answer. Blocks for at most the transport's read time-outs.
+//   data read      (index, buffer, capacity, timeoutMs): takes what the
+//                  printer sent on its data path (answers to requests inside
+//                  a job, automatic status back), at most capacity bytes,
+//                  waiting at most timeoutMs (0: only what has come) for the
+//                  first. Returns the count taken or a DataPathRead.
 //   close          (index): closes and removes the entry; a transport's own
 //                  result, which callers may ignore.
 //
@@ -39,5 +44,11 @@ using PortIndex = uint32_t;
 // caller.
 constexpr int kMaxDrainReads = 8;
 constexpr size_t kDrainChunkBytes = 128;
+
+// The results of a data read that carry no bytes.
+enum DataPathRead : int32_t {
+    kDataPathNothingCame = 0,  // nothing within the time-out
+    kDataPathGone = -1,        // the port is gone (unplugged, switched off, hung up) or the index names none
+};
 
 }  // namespace vellamoor

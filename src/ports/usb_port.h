@@ -28,6 +28,10 @@ int32_t writeUsbPort(PortIndex index, const void* bytes, uint32_t count);
 // without an entry.
 int32_t readUsbPort(PortIndex index, void* buffer, uint32_t capacity);
 
+// The data read of transport.h: the printer's bulk IN, waited for at most
+// the caller's time-out.
+int32_t readUsbData(PortIndex index, void* buffer, uint32_t capacity, int32_t timeoutMs);
+
 // Takes what the printer has already answered without waiting for more, and
 // discards it. Bounded to a few reads, so a printer that keeps talking cannot
 // hold the caller up.

@@ -6,6 +6,7 @@
 // fuzzers of both platforms; each builds its own world underneath.
 
 #include <fuzzer/FuzzedDataProvider.h>
+#include <net_vellamoor_printerio_DataPath.h>
 #include <net_vellamoor_printerio_IOPort.h>
 
 #include <cstdio>
@@ -43,7 +44,7 @@ public:
     explicit Session(FuzzedDataProvider& input) : input_(input) {}
 
     void step() {
-        switch (input_.ConsumeIntegralInRange<int>(0, 5)) {
+        switch (input_.ConsumeIntegralInRange<int>(0, 6)) {
         case 0:
             open();
             break;
@@ -59,6 +60,9 @@ public:
         case 4:
             check(Java_net_vellamoor_printerio_IOPort_nativeReadPort(jvm_.env(), nullptr, handle(), 1, 2, 3, 4) == 0,
                   "read != 0");
+            break;
+        case 5:
+            readData();
             break;
         default:
             check(Java_net_vellamoor_printerio_IOPort_nativeResetDevice(jvm_.env(), nullptr, handle()) == 1,
@@ -146,6 +150,15 @@ private:
                              vellamoor::kPaperNearEndPosition}) {
             check(after[position] <= 1, "flag is not 0 or 1");
         }
+    }
+
+    // A count within the array, or one of the results without bytes.
+    void readData() {
+        jbyteArray buffer = byteArray(40);
+        const jint length = buffer != nullptr ? static_cast<jint>(jvm_.bytes(buffer).size()) : 0;
+        jint r = Java_net_vellamoor_printerio_DataPath_nativeRead(jvm_.env(), nullptr, handle(), buffer, timeout());
+        check(r >= net_vellamoor_printerio_DataPath_ARGUMENTS_REFUSED && r <= length,
+              [&] { return "data read returned " + std::to_string(r) + " into " + std::to_string(length); });
     }
 
     FuzzedDataProvider& input_;

@@ -210,11 +210,36 @@ HANDLE openUsb(UsbDevice& device, DWORD access, DWORD flags) {
                                 (flags & FILE_FLAG_OVERLAPPED) != 0});
 }
 
+// MAXDWORD as the interval: with the multiplier and the constant 0 a read
+// returns at once with what has come; with MAXDWORD as the multiplier and a
+// constant from 1 to MAXDWORD - 1 it returns as soon as a byte has come, or
+// after the constant with none. Windows documents no other form with it.
+DWORD readSerialAvailable(SerialDevice& device, uint8_t* buffer, DWORD count) {
+    State& s = state();
+    const COMMTIMEOUTS& t = device.timeouts;
+    const bool atOnce = t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
+    const bool firstByte = t.ReadTotalTimeoutMultiplier == MAXDWORD && t.ReadTotalTimeoutConstant != 0 &&
+                           t.ReadTotalTimeoutConstant != MAXDWORD;
+    if (!atOnce && !firstByte) misuse("read time-outs with MAXDWORD as the interval in an undocumented form");
+    if (firstByte) {
+        const uint64_t deadline = s.clock + t.ReadTotalTimeoutConstant;
+        const bool comes = !device.incoming.empty() && device.incoming.front().first <= deadline;
+        s.clock = comes ? std::max(s.clock, device.incoming.front().first) : deadline;
+    }
+    DWORD delivered = 0;
+    while (delivered < count && !device.incoming.empty() && device.incoming.front().first <= s.clock) {
+        buffer[delivered++] = device.incoming.front().second;
+        device.incoming.pop_front();
+    }
+    return delivered;
+}
+
 // Hands out the serial bytes that have arrived by the deadline, advancing the
 // clock to the last one delivered or to the deadline when bytes are missing.
 DWORD readSerial(SerialDevice& device, uint8_t* buffer, DWORD count) {
     State& s = state();
     const COMMTIMEOUTS& t = device.timeouts;
+    if (t.ReadIntervalTimeout == MAXDWORD) return readSerialAvailable(device, buffer, count);
     bool unlimited = t.ReadIntervalTimeout == 0 && t.ReadTotalTimeoutMultiplier == 0 &&
                      t.ReadTotalTimeoutConstant == 0;
     uint64_t deadline = s.clock + t.ReadTotalTimeoutConstant + uint64_t(t.ReadTotalTimeoutMultiplier) * count;

@@ -213,6 +213,7 @@ class Mechanism:
       #fault cover MS       the cover is opened here and closed MS ms later
       #fault off MS         switched off here, on again MS ms later
       #fault close          the data connection is closed (network)
+      #fault unplug         the line hangs up for good (serial, USB stand-in)
       #fault mute           the next request processed in order gets no answer
     """
 
@@ -229,6 +230,7 @@ class Mechanism:
         self.paper = bytearray()  # what reached the paper
         self.reply = lambda data: None
         self.on_close = lambda: None  # the transport's way to close its data connection
+        self.on_unplug = lambda: None  # and to hang up for good
         self.previews = None
         self._mute_next = False
         self._cycle = 0  # counts switch-offs: work read before one is lost
@@ -433,6 +435,8 @@ class Mechanism:
             self.later(milliseconds, lambda: self.switch(True))
         elif kind == "close":
             self.on_close()
+        elif kind == "unplug":
+            self.on_unplug()
         elif kind == "mute":
             self._mute_next = True
 
@@ -456,6 +460,7 @@ class SerialPrinter:
         self.mechanism = Mechanism(self.responder.state, lines_per_second, buffer_size, paper_lines, in_order_answers)
         self.mechanism.previews = previews
         self.mechanism.reply = self.send
+        self.mechanism.on_unplug = self._unplug
         self._links = []
         self._stop = threading.Event()
         self._thread = threading.Thread(target=self._serve, daemon=True)
@@ -474,7 +479,18 @@ class SerialPrinter:
         return termios.tcgetattr(self.slave)
 
     def send(self, data):
-        os.write(self.master, data)
+        try:
+            os.write(self.master, data)
+        except OSError:
+            pass  # unplugged
+
+    def _unplug(self):
+        """Closes the master side: the port reads EIO, as a USB printer or
+        adapter that was pulled out."""
+        self._stop.set()
+        self._thread.join(timeout=2)
+        os.close(self.master)
+        self.master = None
 
     def _answer(self, n):
         if not self.mechanism.powered or not self.responder.take_turn():
@@ -526,7 +542,8 @@ class SerialPrinter:
         for link in self._links:
             if os.path.lexists(link):
                 os.unlink(link)
-        os.close(self.master)
+        if self.master is not None:
+            os.close(self.master)
         os.close(self.slave)
         self.recorder.close()
 

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "transport.h"
 #include "unique_resource.h"
 
 namespace vellamoor {
@@ -92,6 +93,20 @@ inline int waitForEvents(int fd, short events, int64_t timeoutMs) {
         if (ready == 0 && timeoutMs >= 0 && deadline - monotonicMs() > 0) continue;  // a wait longer than poll takes
         return ready;
     }
+}
+
+// One read of what a terminal holds, waiting up to timeoutMs for it: the
+// count read, kDataPathNothingCame, or kDataPathGone when the line hung up
+// or failed (a pseudo-terminal whose other side closed reads EIO, an
+// unplugged adapter ENODEV, a hang-up the end of the file).
+inline int32_t readTerminalWithin(int fd, void* buffer, uint32_t capacity, int32_t timeoutMs) {
+    const int ready = waitForEvents(fd, POLLIN, timeoutMs);
+    if (ready == 0) return kDataPathNothingCame;
+    if (ready < 0) return kDataPathGone;
+    const ssize_t n = retryOnSignal([&] { return read(fd, buffer, capacity); });
+    if (n > 0) return static_cast<int32_t>(n);
+    if (n < 0 && errno == EAGAIN) return kDataPathNothingCame;
+    return kDataPathGone;
 }
 
 }  // namespace vellamoor

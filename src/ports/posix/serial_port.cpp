@@ -149,6 +149,12 @@ VELLAMOOR_PER_CALL int32_t readSerialPort(PortIndex index, void* buffer, uint32_
     return static_cast<int32_t>(got);
 }
 
+int32_t readSerialData(PortIndex index, void* buffer, uint32_t capacity, int32_t timeoutMs) {
+    SerialPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr) return kDataPathGone;
+    return readTerminalWithin(entry->fd, buffer, capacity, timeoutMs);
+}
+
 VELLAMOOR_PER_CALL void purgeSerialInput(PortIndex index) {
     SerialPortEntry* entry = table.entryAt(index);
     if (entry != nullptr) tcflush(entry->fd, TCIFLUSH);

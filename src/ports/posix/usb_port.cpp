@@ -71,20 +71,23 @@ constexpr int64_t kEmptyReadPauseMs = 10;
 // limit). usblp may answer a read with 0 bytes, or once with EIO after a
 // transfer error, while the printer is still about to answer, so both only
 // end the read when the time is up (a second EIO ends it at once: the
-// printer is gone). Returns the bytes read, 0 on time-out or failure.
+// printer is gone). Returns the bytes read, kDataPathNothingCame on
+// time-out, kDataPathGone when the printer is gone (unplugged: ENODEV).
 VELLAMOOR_PER_CALL int32_t readWithin(int fd, void* buffer, uint32_t capacity, int64_t waitMs) {
     const int64_t deadline = monotonicMs() + waitMs;
     bool hadError = false;
     for (;;) {
         const int64_t left = waitMs < 0 ? -1 : std::max<int64_t>(0, deadline - monotonicMs());
-        if (waitForEvents(fd, POLLIN, left) <= 0) return 0;
+        const int ready = waitForEvents(fd, POLLIN, left);
+        if (ready == 0) return kDataPathNothingCame;
+        if (ready < 0) return kDataPathGone;
         ssize_t n = read(fd, buffer, capacity);
         if (n > 0) return static_cast<int32_t>(n);
         if (n < 0 && errno == EIO) {
-            if (hadError) return 0;
+            if (hadError) return kDataPathGone;
             hadError = true;
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            return 0;
+            return kDataPathGone;
         }
         if (left == 0) return 0;
         poll(nullptr, 0, static_cast<int>(left < 0 ? kEmptyReadPauseMs : std::min(left, kEmptyReadPauseMs)));
@@ -158,7 +161,13 @@ VELLAMOOR_PER_CALL int32_t readUsbPort(PortIndex index, void* buffer, uint32_t c
     UsbPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return 0;
     const int64_t waitMs = entry->readTimeoutMs <= 0 ? -1 : entry->readTimeoutMs;
-    return readWithin(entry->fd, buffer, capacity, waitMs);
+    return std::max(readWithin(entry->fd, buffer, capacity, waitMs), 0);
+}
+
+int32_t readUsbData(PortIndex index, void* buffer, uint32_t capacity, int32_t timeoutMs) {
+    UsbPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr) return kDataPathGone;
+    return readWithin(entry->fd, buffer, capacity, timeoutMs);
 }
 
 VELLAMOOR_PER_CALL void drainUsbPort(PortIndex index) {
@@ -166,7 +175,7 @@ VELLAMOOR_PER_CALL void drainUsbPort(PortIndex index) {
     if (entry == nullptr) return;
     uint8_t scrap[kDrainChunkBytes];
     for (int read = 0; read < kMaxDrainReads; ++read) {
-        if (readWithin(entry->fd, scrap, sizeof scrap, 0) == 0) return;
+        if (readWithin(entry->fd, scrap, sizeof scrap, 0) <= 0) return;
     }
 }
 

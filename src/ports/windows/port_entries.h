@@ -15,6 +15,7 @@ namespace vellamoor {
 struct SerialPortEntry {
     char name[16];  // "COM<n>", kept for reference only
     HANDLE handle;
+    uint32_t readTimeoutMs;  // of the open, put back after each data read
 };
 
 struct UsbPortEntry {

@@ -26,19 +26,37 @@ void formatDevicePath(int32_t portNumber, const char* shortName, wchar_t (&path)
     path[out] = L'\0';
 }
 
-// A read returns when the requested bytes arrived or readTimeoutMs passed;
-// 0 in every member switches read time-outs off. Writes never time out.
-bool applyReadTimeout(HANDLE port, uint32_t readTimeoutMs) {
+enum class TimeoutsApplied { kApplied, kRefused, kNoRecord };
+
+// Installs the read time-outs; writes never time out. A port that refuses
+// keeps its old ones.
+TimeoutsApplied applyTimeouts(HANDLE port, DWORD interval, DWORD multiplier, DWORD constant) {
     HeapBlock record(sizeof(COMMTIMEOUTS));
-    if (!record) return false;
+    if (!record) return TimeoutsApplied::kNoRecord;
     COMMTIMEOUTS* timeouts = record.as<COMMTIMEOUTS>();
-    timeouts->ReadIntervalTimeout = 0;
-    timeouts->ReadTotalTimeoutMultiplier = 0;
-    timeouts->ReadTotalTimeoutConstant = readTimeoutMs;
+    timeouts->ReadIntervalTimeout = interval;
+    timeouts->ReadTotalTimeoutMultiplier = multiplier;
+    timeouts->ReadTotalTimeoutConstant = constant;
     timeouts->WriteTotalTimeoutMultiplier = 0;
     timeouts->WriteTotalTimeoutConstant = 0;
-    SetCommTimeouts(port, timeouts);  // a port that refuses keeps its old time-outs
-    return true;
+    return SetCommTimeouts(port, timeouts) ? TimeoutsApplied::kApplied : TimeoutsApplied::kRefused;
+}
+
+// A read returns when the requested bytes arrived or readTimeoutMs passed;
+// 0 in every member switches read time-outs off. Only a missing record
+// fails the open.
+bool applyReadTimeout(HANDLE port, uint32_t readTimeoutMs) {
+    return applyTimeouts(port, 0, 0, readTimeoutMs) != TimeoutsApplied::kNoRecord;
+}
+
+// The time-outs of a data read: with MAXDWORD as the interval and the
+// multiplier and a constant below MAXDWORD, ReadFile returns as soon as any
+// byte has come, or after the constant with none; with MAXDWORD as the
+// interval and the rest 0 it returns at once with what has come.
+bool applyDataReadTimeouts(HANDLE port, int32_t timeoutMs) {
+    const TimeoutsApplied applied = timeoutMs <= 0 ? applyTimeouts(port, MAXDWORD, 0, 0)
+                                                   : applyTimeouts(port, MAXDWORD, MAXDWORD, static_cast<DWORD>(timeoutMs));
+    return applied == TimeoutsApplied::kApplied;
 }
 
 // Builds the line settings from zero so that nothing the port had before
@@ -80,6 +98,7 @@ int32_t openSerialPort(int32_t portNumber, uint32_t baudRate, uint32_t readTimeo
     SerialPortEntry entry{};
     std::memcpy(entry.name, shortName, sizeof shortName);
     entry.handle = port.get();
+    entry.readTimeoutMs = readTimeoutMs;
     uint32_t index = table.append(entry);
     if (index == 0) return kSerialTableFull;
     port.release();
@@ -100,6 +119,20 @@ VELLAMOOR_PER_CALL int32_t readSerialPort(PortIndex index, void* buffer, uint32_
     if (entry == nullptr || entry->handle == nullptr) return 0;
     DWORD read = 0;
     if (!ReadFile(entry->handle, buffer, count, &read, nullptr)) return 0;
+    return static_cast<int32_t>(read);
+}
+
+// The open's time-out goes back in afterwards, for the status exchange. A
+// port that refuses the data read's time-outs cannot be read within a
+// bound, and counts as gone.
+int32_t readSerialData(PortIndex index, void* buffer, uint32_t capacity, int32_t timeoutMs) {
+    SerialPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr || entry->handle == nullptr) return kDataPathGone;
+    if (!applyDataReadTimeouts(entry->handle, timeoutMs)) return kDataPathGone;
+    DWORD read = 0;
+    const BOOL done = ReadFile(entry->handle, buffer, capacity, &read, nullptr);
+    applyTimeouts(entry->handle, 0, 0, entry->readTimeoutMs);
+    if (!done) return kDataPathGone;
     return static_cast<int32_t>(read);
 }
 

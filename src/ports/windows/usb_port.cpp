@@ -116,17 +116,23 @@ int32_t openPrinter(const wchar_t* path, int32_t readTimeoutMs) {
 // Each request signals an event of its own: with the file handle as the
 // signal, two reads outstanding on one handle (two threads asking one
 // printer) could each take the other's completion.
-DWORD readOverlapped(HANDLE handle, void* buffer, uint32_t capacity, DWORD waitMs) {
+//
+// Returns the count, kDataPathNothingCame when the wait ended first (or no
+// event could be made), kDataPathGone when the read failed: the printer was
+// unplugged or switched off.
+int32_t readOverlapped(HANDLE handle, void* buffer, uint32_t capacity, DWORD waitMs) {
     UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!done.valid()) return 0;
+    if (!done.valid()) return kDataPathNothingCame;
     OVERLAPPED request{};
     request.hEvent = done.get();
     DWORD count = 0;
     BOOL completed = ReadFile(handle, buffer, capacity, &count, &request);
-    if (!completed && GetLastError() != ERROR_IO_PENDING) return 0;
+    if (!completed && GetLastError() != ERROR_IO_PENDING) return kDataPathGone;
     if (!completed && WaitForSingleObject(done.get(), waitMs) != WAIT_OBJECT_0) CancelIo(handle);
-    if (!GetOverlappedResult(handle, &request, &count, TRUE)) return 0;
-    return count;
+    if (!GetOverlappedResult(handle, &request, &count, TRUE)) {
+        return GetLastError() == ERROR_OPERATION_ABORTED ? kDataPathNothingCame : kDataPathGone;
+    }
+    return static_cast<int32_t>(count);
 }
 
 constexpr DWORD kUsbDrainReadWaitMs = 5;
@@ -160,7 +166,14 @@ VELLAMOOR_PER_CALL int32_t readUsbPort(PortIndex index, void* buffer, uint32_t c
     UsbPortEntry* entry = table.entryAt(index);
     if (entry == nullptr || entry->readHandle == nullptr) return 0;
     DWORD waitMs = entry->readTimeoutMs == 0 ? INFINITE : static_cast<DWORD>(entry->readTimeoutMs);
-    return static_cast<int32_t>(readOverlapped(entry->readHandle, buffer, capacity, waitMs));
+    const int32_t read = readOverlapped(entry->readHandle, buffer, capacity, waitMs);
+    return read > 0 ? read : 0;
+}
+
+int32_t readUsbData(PortIndex index, void* buffer, uint32_t capacity, int32_t timeoutMs) {
+    UsbPortEntry* entry = table.entryAt(index);
+    if (entry == nullptr || entry->readHandle == nullptr) return kDataPathGone;
+    return readOverlapped(entry->readHandle, buffer, capacity, static_cast<DWORD>(timeoutMs < 0 ? 0 : timeoutMs));
 }
 
 // A USB bulk read cannot complete within a wait of 0 ms: the host
@@ -172,7 +185,7 @@ VELLAMOOR_PER_CALL void drainUsbPort(PortIndex index) {
     if (entry == nullptr || entry->readHandle == nullptr) return;
     uint8_t scrap[kDrainChunkBytes];
     for (int read = 0; read < kMaxDrainReads; ++read) {
-        if (readOverlapped(entry->readHandle, scrap, sizeof scrap, kUsbDrainReadWaitMs) == 0) return;
+        if (readOverlapped(entry->readHandle, scrap, sizeof scrap, kUsbDrainReadWaitMs) <= 0) return;
     }
 }
 
