@@ -45,12 +45,15 @@ final class WindowsFolderPolicy implements FolderPolicy {
 
     @Override
     public void makePrivate(Path path, UserPrincipal me, boolean createdHere) throws IOException {
-        UserPrincipal owner = Files.getOwner(path, LinkOption.NOFOLLOW_LINKS);
+        AclFileAttributeView view = Files.getFileAttributeView(path, AclFileAttributeView.class,
+            LinkOption.NOFOLLOW_LINKS);
+        if (view == null) {
+            return;  // a file system without access lists (FAT) has nothing to set
+        }
+        UserPrincipal owner = view.getOwner();
         if (!mayMakePrivate(owner, me, createdHere)) {
             return;
         }
-        AclFileAttributeView view = Files.getFileAttributeView(path, AclFileAttributeView.class,
-            LinkOption.NOFOLLOW_LINKS);
         view.setAcl(ownerOnly(me, Files.isDirectory(path, LinkOption.NOFOLLOW_LINKS)));
         if (!owner.equals(me)) {
             view.setOwner(me);
