@@ -191,7 +191,9 @@ def main():
     our_times = ours_bench(classes, args.rounds, pictures)
     print("\n".join(["## Text read back by OCR", ""] + language_table(args.out, languages, profiles)
                     + ["", "## Codes decoded (%s)" % PROFILE, ""] + codes_table(args.out)
-                    + ["", "## Picture to printer commands", ""] + bench_table(our_times, peer_times, args.rounds)))
+                    + ["", "## Picture to printer commands", ""] + bench_table(our_times, peer_times, args.rounds)
+                    + ["", "(%d cores, load average %.1f over the last minute)" % (os.cpu_count(),
+                                                                             os.getloadavg()[0])]))
 
 
 if __name__ == "__main__":

@@ -28,7 +28,9 @@ def classpath(folder):
     """The classpath of the package and its harnesses, compiled into folder
     unless VELLAMOOR_RECEIPT_CLASSPATH names them."""
     if os.environ.get("VELLAMOOR_RECEIPT_CLASSPATH"):
-        return os.environ["VELLAMOOR_RECEIPT_CLASSPATH"]
+        # Absolute: the README's program runs in the jobs' folder.
+        entries = os.environ["VELLAMOOR_RECEIPT_CLASSPATH"].split(os.pathsep)
+        return os.pathsep.join(os.path.abspath(entry) for entry in entries)
     classes = os.path.join(folder, "classes")
     sources = (glob.glob(os.path.join(PACKAGE, "*.java")) + glob.glob(os.path.join(PACKAGE, "receipt", "*.java"))
                + [os.path.join(TEST_PACKAGE, name) for name in ("ProofJobs.java", "ImageConversionBench.java")])
