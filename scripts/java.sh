@@ -45,6 +45,7 @@ javac -Xlint:-options -cp "$classpath" -d "$out/test-classes" java/test/net/vell
 XDG_CACHE_HOME="$PWD/$out/cache" java -Djava.io.tmpdir="$PWD/$out" -cp "$out/test-classes:$classpath" org.junit.runner.JUnitCore \
     net.vellamoor.printerio.NativeLibraryLoaderTest net.vellamoor.printerio.PrinterTest \
     net.vellamoor.printerio.StatusWatchTest net.vellamoor.printerio.WindowsFolderPolicyTest \
+    net.vellamoor.printerio.PrinterAnswersTest \
     net.vellamoor.printerio.receipt.ReceiptEncodingTest net.vellamoor.printerio.receipt.ReceiptValidationTest \
     net.vellamoor.printerio.receipt.ReceiptLayoutTest
 

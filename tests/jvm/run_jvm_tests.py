@@ -21,7 +21,8 @@ from virtual_printer import NetworkPrinter, PrinterState, SerialPrinter  # noqa:
 
 JUNIT = ["/usr/share/java/junit4.jar", "/usr/share/java/hamcrest-core.jar"]
 TESTS = ["net.vellamoor.printerio.IOPortOnLinuxTest", "net.vellamoor.printerio.ConcurrentPrintersOnLinuxTest",
-         "net.vellamoor.printerio.StuckPrinterOnLinuxTest", "net.vellamoor.printerio.DataPathOnLinuxTest"]
+         "net.vellamoor.printerio.StuckPrinterOnLinuxTest", "net.vellamoor.printerio.DataPathOnLinuxTest",
+         "net.vellamoor.printerio.ConfirmedPrintOnLinuxTest"]
 # What HotSpot prints when -Xcheck:jni finds misuse.
 JNI_COMPLAINT = re.compile(r"WARNING in native method|FATAL ERROR in native method|JNI (warning|error)", re.I)
 
@@ -93,16 +94,19 @@ def main():
                 NetworkPrinter("127.0.8.4", record_path=record("network4.bin")),
                 NetworkPrinter("127.0.8.5", record_path=record("network5.bin")),
                 NetworkPrinter("127.0.8.6"),
-                NetworkPrinter("127.0.8.7", idle_close_ms=300, record_path=record("idle.bin")),
-                # The stuck-printer test's printers: one that stops reading for 3 s, one that answers.
-                SerialPrinter(stall_after=1024, stall_for=3.0), SerialPrinter(),
-                # The data path test's printer that is unplugged while open (COM10).
-                SerialPrinter()]
+                NetworkPrinter("127.0.8.7", idle_close_ms=300, record_path=record("idle.bin"))]
+    serial_ports = {
+        # The stuck-printer test's printers: one that stops reading for 3 s, one that answers.
+        8: SerialPrinter(stall_after=1024, stall_for=3.0), 9: SerialPrinter(),
+        # The data path test's printer that is unplugged while open.
+        10: SerialPrinter(),
+        # The confirmed jobs' printers: one at 100 lines a second, one unplugged.
+        11: SerialPrinter(lines_per_second=100), 12: SerialPrinter()}
+    printers += list(serial_ports.values())
     serial, silent, usb = printers[:3]
     env = dict(os.environ, VELLAMOOR_COM5=serial.tty_path, VELLAMOOR_COM6=silent.tty_path,
-               VELLAMOOR_COM7=printers[6].tty_path, VELLAMOOR_COM8=printers[-3].tty_path,
-               VELLAMOOR_COM9=printers[-2].tty_path, VELLAMOOR_COM10=printers[-1].tty_path,
-               VELLAMOOR_TEST_USB_ROOT=usb_stand_in(args.work, usb))
+               VELLAMOOR_COM7=printers[6].tty_path, VELLAMOOR_TEST_USB_ROOT=usb_stand_in(args.work, usb))
+    env.update(("VELLAMOOR_COM%d" % number, printer.tty_path) for number, printer in serial_ports.items())
     # The JUnit jars go beside the classes, where an arm64 root sees them too.
     jars = []
     for jar in JUNIT:

@@ -17,6 +17,11 @@ interface NativePorts {
 
     int close(int handle);
 
+    /** {@link DataPath#nativeRead}; a port that cannot be read reads as gone. */
+    default int readData(int handle, byte[] buffer, int timeoutMs) {
+        return DataPath.PORT_GONE;
+    }
+
     NativePorts IOPORT = new NativePorts() {
         @Override
         public void ensureLoaded() throws PrinterException {
@@ -40,6 +45,11 @@ interface NativePorts {
         @Override
         public int status(int handle, byte[] status) {
             return IOPort.nativeGetParsedStatus(handle, status);
+        }
+
+        @Override
+        public int readData(int handle, byte[] buffer, int timeoutMs) {
+            return DataPath.nativeRead(handle, buffer, timeoutMs);
         }
 
         @Override

@@ -2,6 +2,7 @@ package net.vellamoor.printerio;
 
 import java.io.OutputStream;
 import java.time.Duration;
+import java.util.concurrent.CompletableFuture;
 
 /**
  * One open receipt printer: a serial COM port, the first USB printer, or a
@@ -125,6 +126,28 @@ public final class Printer implements AutoCloseable {
     }
 
     /**
+     * Prints a job and waits for the printer to confirm it: returns
+     * {@link PrintOutcome.Result#PRINTED} only when the printer's processing
+     * reached the end of the job within {@code timeout}, counted from the
+     * call; see {@link PrintOutcome} for the other two ends. Never throws for
+     * a printer fault: every fault is an outcome. Blocks until the outcome is
+     * known, which is within the time-out once the job is sent (the status
+     * query before it is bounded by the open's time-out, and serial and USB
+     * sends wait until the driver has taken the job, as {@link #write} does);
+     * other calls on this printer wait meanwhile. Needs a printer that
+     * answers the process ID response request; serial and USB printers only
+     * for now (a network printer's job is refused as not printed).
+     */
+    public PrintOutcome printConfirmed(byte[] job, Duration timeout) {
+        return ConfirmedPrint.print(this, job, timeout);
+    }
+
+    /** {@link #printConfirmed} on a thread of the library's own; the job is copied first. */
+    public CompletableFuture<PrintOutcome> printConfirmedAsync(byte[] job, Duration timeout) {
+        return ConfirmedPrint.printAsync(this, job, timeout);
+    }
+
+    /**
      * This printer as an {@link OutputStream}: each write is a
      * {@link #write(byte[], int, int)}, its failures an {@link java.io.IOException}
      * whose cause is the {@link PrinterException}. Closing the stream leaves
@@ -176,6 +199,16 @@ public final class Printer implements AutoCloseable {
         }
     }
 
+    /** What the printer sent on its data path; see {@link DataPath#nativeRead}. */
+    int readDataPath(byte[] buffer, int timeoutMs) throws PrinterException {
+        enter("read from");
+        try {
+            return natives.readData(port.handle(), buffer, timeoutMs);
+        } finally {
+            PortTables.leave(port);
+        }
+    }
+
     /** Asks the printer for its state. */
     public PrinterStatus status() throws PrinterException {
         enter("ask");
@@ -216,7 +249,7 @@ public final class Printer implements AutoCloseable {
         return watches.size();
     }
 
-    /** Test access to the turn that calls on this printer take. */
+    /** The turn that calls on this printer take; a confirmed job holds it throughout. */
     java.util.concurrent.locks.ReentrantLock turn() {
         return port.turn;
     }
