@@ -39,10 +39,11 @@ def classpath(folder):
     return classes + os.pathsep + ZXING_JAR
 
 
-def write_jobs(classes, folder):
-    """ProofJobs' jobs, texts and logo, written into folder."""
-    subprocess.run(["java", "-cp", classes, "net.vellamoor.printerio.receipt.ProofJobs", folder], check=True,
-                   timeout=600)
+def write_jobs(classes, folder, profile_files=()):
+    """ProofJobs' jobs, texts and logo, written into folder (and the codes
+    for each of the profile files)."""
+    subprocess.run(["java", "-cp", classes, "net.vellamoor.printerio.receipt.ProofJobs", folder]
+                   + list(profile_files), check=True, timeout=600)
 
 
 def readme_program():

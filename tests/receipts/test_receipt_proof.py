@@ -37,6 +37,9 @@ CODES = {"UPC-A:036000291452", "UPC-E:04252614", "EAN-13:4006381333931", "EAN-8:
          "QR-Code:https://example.com/r/2026-0001 Grüße €"}
 CODES_PDF417 = ["PDF417 receipt 2026-0001"]
 README_RECEIPT = {"EAN-13:4006381333931", "QR-Code:https://example.com/r/2026-0001"}
+# A 58 mm printer that draws no QR or PDF417 code itself: the package sends
+# them as pictures.
+CODES_PROFILES = {"codes-as-pictures": "extends = generic-58mm\nqr = image\npdf417 = image"}
 # Profiles that send the README receipt's 160 x 120 logo by the other raster
 # commands: the setting, and the command that shows it was used.
 RASTER_PROFILES = {"esc-star": ("raster = ESC *", b"\x1b*\x21\xa0\x00"),
@@ -49,13 +52,17 @@ def setUpModule():
     FOLDER = tempfile.mkdtemp(prefix="receipt-proof-")
     JOBS = os.path.join(FOLDER, "jobs")
     classes = classpath(FOLDER)
-    write_jobs(classes, JOBS)
-    files = []
-    for name, (setting, _) in RASTER_PROFILES.items():
-        files.append(os.path.join(FOLDER, name + ".properties"))
-        with open(files[-1], "w") as profile:
-            profile.write("extends = generic-80mm\n%s\n" % setting)
+    write_jobs(classes, JOBS, [profile_file(name, settings) for name, settings in CODES_PROFILES.items()])
+    files = [profile_file(name, "extends = generic-80mm\n" + setting)
+             for name, (setting, _) in RASTER_PROFILES.items()]
     readme_jobs(classes, JOBS, built_in_profiles() + files)
+
+
+def profile_file(name, settings):
+    path = os.path.join(FOLDER, name + ".properties")
+    with open(path, "w") as profile:
+        profile.write(settings + "\n")
+    return path
 
 
 def tearDownModule():
@@ -82,9 +89,16 @@ def sample(language):
 class Proof(unittest.TestCase):
     def test_every_code_decodes_at_every_width(self):
         pictures = []
-        for profile in built_in_profiles():
-            for job, expected in (("codes-" + profile, CODES), ("readme-" + profile, README_RECEIPT)):
-                path, notes = draw(job, profile)
+        for profile in built_in_profiles() + list(CODES_PROFILES):
+            printer = profile if profile in built_in_profiles() else "generic-58mm"
+            jobs = [("codes-" + profile, CODES)]
+            if profile == printer:
+                jobs.append(("readme-" + profile, README_RECEIPT))
+            else:
+                with open(os.path.join(JOBS, "codes-%s.bin" % profile), "rb") as job:
+                    self.assertNotIn(b"\x1d(k", job.read(), "%s: no GS ( k, pictures" % profile)
+            for job, expected in jobs:
+                path, notes = draw(job, printer)
                 self.assertEqual(expected, readback.decoded(path) & (CODES | README_RECEIPT), job)
                 self.assertEqual([], notes, job)
                 if expected is CODES:

@@ -16,8 +16,9 @@ import javax.imageio.ImageIO;
  * ({@code codes-PROFILE.bin}); for every language its sample encoded for
  * the profile it suits ({@code language-XX.bin}), with the profile's name
  * and the text printed ({@code language-XX.txt}: the profile, then the
- * lines, UTF-8); and the sample logo as {@code logo.png}, the picture the
- * README's program reads.
+ * lines, UTF-8); the codes for each profile file named after the folder
+ * ({@code codes-FILE.bin}, FILE without {@code .properties}); and the
+ * sample logo as {@code logo.png}, the picture the README's program reads.
  */
 public final class ProofJobs {
     private ProofJobs() {
@@ -41,6 +42,11 @@ public final class ProofJobs {
         for (String name : Profile.builtInNames()) {
             Profile profile = Profile.builtIn(name);
             Files.write(out.resolve("codes-" + name + ".bin"), codes().encode(profile));
+        }
+        for (int i = 1; i < args.length; i++) {
+            Path file = Paths.get(args[i]);
+            String name = file.getFileName().toString().replaceFirst("\\.properties$", "");
+            Files.write(out.resolve("codes-" + name + ".bin"), codes().encode(Profile.load(file)));
         }
         ImageIO.write(ComposeDemo.logo(), "png", out.resolve("logo.png").toFile());
         for (Map.Entry<String, String[]> language : ComposeDemo.LANGUAGES.entrySet()) {
