@@ -47,7 +47,7 @@ XDG_CACHE_HOME="$PWD/$out/cache" java -Djava.io.tmpdir="$PWD/$out" -cp "$out/tes
     net.vellamoor.printerio.StatusWatchTest net.vellamoor.printerio.WindowsFolderPolicyTest \
     net.vellamoor.printerio.PrinterAnswersTest \
     net.vellamoor.printerio.receipt.ReceiptEncodingTest net.vellamoor.printerio.receipt.ReceiptValidationTest \
-    net.vellamoor.printerio.receipt.ReceiptLayoutTest
+    net.vellamoor.printerio.receipt.ReceiptLayoutTest net.vellamoor.printerio.receipt.TextRoundTripTest
 
 # The receipt proof: the package's jobs drawn by the virtual printer, every
 # code decoded and every language read back (a minute or two).

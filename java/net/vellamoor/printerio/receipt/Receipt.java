@@ -66,11 +66,17 @@ public final class Receipt {
 
     /**
      * Encodes the receipt for the profile and prints it with
-     * {@link Printer#print}: sent only when the printer says it can print,
-     * and only once the whole job is encoded.
+     * {@link Printer#print}: sent only once the whole job is encoded, and
+     * only when the printer says it can print; returns the printer's state
+     * after the job. A {@link net.vellamoor.printerio.JobSentException}
+     * means the receipt went out and must not be printed again.
      */
     public PrinterStatus print(Printer printer, Profile profile) throws PrinterException {
-        return printer.print(encode(profile));
+        return print(printer, profile, Unmappable.REPLACE);
+    }
+
+    public PrinterStatus print(Printer printer, Profile profile, Unmappable unmappable) throws PrinterException {
+        return printer.print(encode(profile, unmappable));
     }
 
     /** Elements in the receipt. */
