@@ -22,7 +22,7 @@ from virtual_printer import NetworkPrinter, PrinterState, SerialPrinter  # noqa:
 JUNIT = ["/usr/share/java/junit4.jar", "/usr/share/java/hamcrest-core.jar"]
 TESTS = ["net.vellamoor.printerio.IOPortOnLinuxTest", "net.vellamoor.printerio.ConcurrentPrintersOnLinuxTest",
          "net.vellamoor.printerio.StuckPrinterOnLinuxTest", "net.vellamoor.printerio.DataPathOnLinuxTest",
-         "net.vellamoor.printerio.ConfirmedPrintOnLinuxTest"]
+         "net.vellamoor.printerio.ConfirmedPrintOnLinuxTest", "net.vellamoor.printerio.PushedStatusOnLinuxTest"]
 # What HotSpot prints when -Xcheck:jni finds misuse.
 JNI_COMPLAINT = re.compile(r"WARNING in native method|FATAL ERROR in native method|JNI (warning|error)", re.I)
 
@@ -101,7 +101,9 @@ def main():
         # The data path test's printer that is unplugged while open.
         10: SerialPrinter(),
         # The confirmed jobs' printers: one at 100 lines a second, one unplugged.
-        11: SerialPrinter(lines_per_second=100), 12: SerialPrinter()}
+        11: SerialPrinter(lines_per_second=100), 12: SerialPrinter(),
+        # The pushed watches' printers: one that sends automatic status back, one that does not.
+        13: SerialPrinter(), 14: SerialPrinter(pushes_status=False)}
     printers += list(serial_ports.values())
     serial, silent, usb = printers[:3]
     env = dict(os.environ, VELLAMOOR_COM5=serial.tty_path, VELLAMOOR_COM6=silent.tty_path,

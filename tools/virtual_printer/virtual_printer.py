@@ -219,8 +219,10 @@ class Mechanism:
 
     FAULT = b"#fault "
 
-    def __init__(self, state, lines_per_second=None, buffer_size=4096, paper_lines=None, in_order_answers=True):
+    def __init__(self, state, lines_per_second=None, buffer_size=4096, paper_lines=None, in_order_answers=True,
+                 pushes_status=True):
         self.state = state
+        self.pushes_status = pushes_status  # False: GS a is taken and ignored, as by a printer without it
         self.lines_per_second = lines_per_second
         self.buffer_size = buffer_size
         self.paper_lines = paper_lines
@@ -378,7 +380,7 @@ class Mechanism:
         elif command[:2] == bytes([GS, ord("r")]):
             self._answer_in_order(bytes([self._paper_sensor() if command[2] in (1, 49) else 0]))
         elif command[:2] == bytes([GS, ord("a")]):
-            self.status_back_mask = command[2]
+            self.status_back_mask = command[2] if self.pushes_status else 0
             self._send_status_back()
         elif command[:1] != bytes([DLE]):
             self._print(command)
@@ -445,7 +447,8 @@ class SerialPrinter:
     """A printer on a pseudo-terminal; `link(prefix, n)` makes it COMn in Wine."""
 
     def __init__(self, state=None, record_path=None, answers=None, stall_after=None, stall_for=0.0, previews=None,
-                 lines_per_second=None, buffer_size=4096, paper_lines=None, in_order_answers=True, **knobs):
+                 lines_per_second=None, buffer_size=4096, paper_lines=None, in_order_answers=True, pushes_status=True,
+                 **knobs):
         self.master, self.slave = os.openpty()
         self.previews = previews  # a receipt_image.PreviewFolder, or None
         # A printer that stops taking data (out of paper, say): after
@@ -457,7 +460,8 @@ class SerialPrinter:
         self.recorder = Recorder(record_path)
         self.responder = Responder(state or PrinterState(), **knobs)
         self.answers = answers  # optional bytes answering DLE EOT 1..4 in turn
-        self.mechanism = Mechanism(self.responder.state, lines_per_second, buffer_size, paper_lines, in_order_answers)
+        self.mechanism = Mechanism(self.responder.state, lines_per_second, buffer_size, paper_lines, in_order_answers,
+                                   pushes_status)
         self.mechanism.previews = previews
         self.mechanism.reply = self.send
         self.mechanism.on_unplug = self._unplug
@@ -556,7 +560,7 @@ class NetworkPrinter:
 
     def __init__(self, address, state=None, record_path=None, listen_data=True, listen_status=True,
                  accept_data=True, reset_after=None, idle_close_ms=None, previews=None, lines_per_second=None,
-                 buffer_size=4096, paper_lines=None, in_order_answers=True, **knobs):
+                 buffer_size=4096, paper_lines=None, in_order_answers=True, pushes_status=True, **knobs):
         self.address = address
         self.previews = previews  # a receipt_image.PreviewFolder, or None
         self.reset_after = reset_after  # reset the data connection after this many bytes
@@ -564,7 +568,8 @@ class NetworkPrinter:
         self.data = Recorder(record_path)
         self.status = Recorder()
         self.responder = Responder(state or PrinterState(), **knobs)
-        self.mechanism = Mechanism(self.responder.state, lines_per_second, buffer_size, paper_lines, in_order_answers)
+        self.mechanism = Mechanism(self.responder.state, lines_per_second, buffer_size, paper_lines, in_order_answers,
+                                   pushes_status)
         self.mechanism.previews = previews
         self.mechanism.reply = self._send_back
         self.mechanism.on_close = self._close_data_connection

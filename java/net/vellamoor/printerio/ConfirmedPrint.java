@@ -17,19 +17,18 @@ import java.util.concurrent.locks.ReentrantLock;
  * an ID of its own. The printer answers it only when its processing reaches
  * it, that is once every line before it is on paper, and the answer carries
  * the ID back, so a late answer to an earlier job is never taken for this
- * one's. Before the job, automatic status back is switched on (GS a) for
- * the job's length: the printer then reports paper end, cover and offline
- * on its own while the job waits, on the same path as the answer, and
- * nothing needs to be asked in between (a status query would discard what
- * the port holds, the answer with it).
+ * one's. Before the job, automatic status back is switched on (GS a), and
+ * left on: the printer then reports paper end, cover and offline on its
+ * own while the job waits, on the same path as the answer, and nothing
+ * needs to be asked in between (a status query would discard what the port
+ * holds, the answer with it). A pushed watch on the printer needs it on too.
  *
  * <p>The printer's turn is held from the first status query to the end, so
  * no other call on the printer (a watch's query, say) comes between.
  */
 final class ConfirmedPrint {
-    // GS a 15: status back on drawer, online/offline, error and paper sensor changes; GS a 0: off.
+    // GS a 15: status back on drawer, online/offline, error and paper sensor changes.
     private static final byte[] STATUS_BACK_ON = {0x1d, 'a', 0x0f};
-    private static final byte[] STATUS_BACK_OFF = {0x1d, 'a', 0};
     private static final int READ_SLICE_MS = 100;
     private static final AtomicInteger lastId = new AtomicInteger();
     private static final ExecutorService WAITERS = Executors.newCachedThreadPool(task -> {
@@ -150,11 +149,6 @@ final class ConfirmedPrint {
     }
 
     private PrintOutcome printed() {
-        try {
-            printer.write(STATUS_BACK_OFF);
-        } catch (PrinterException e) {
-            // The job is on paper; a printer that keeps sending status back loses nothing.
-        }
         return new PrintOutcome(PrintOutcome.Result.PRINTED, answers.lastStatus(), job.length, "confirmed");
     }
 

@@ -175,6 +175,26 @@ public final class Printer implements AutoCloseable {
         return watch;
     }
 
+    /**
+     * Like {@link #watch}, but the printer tells of each change itself
+     * (automatic status back, switched on by the watch), so the listener
+     * hears of it as it happens; an interval without word from the printer
+     * brings one query, and a printer that does not push is asked every
+     * interval. Serial and USB printers; a network printer is asked.
+     *
+     * @throws IllegalStateException when this printer is closed
+     */
+    public StatusWatch watchPushed(Duration interval, StatusListener listener) {
+        if (interval.isNegative() || interval.isZero()) {
+            throw new IllegalArgumentException("interval " + interval + " is not positive");
+        }
+        StatusWatch watch = new StatusWatch(this, interval.toNanos(), listener, watches, true);
+        if (!watches.start(watch)) {
+            throw new IllegalStateException("cannot watch the " + name + ": it is closed");
+        }
+        return watch;
+    }
+
     /** Whether this printer is open: true from its open until its close. */
     public boolean isOpen() {
         return !closed;

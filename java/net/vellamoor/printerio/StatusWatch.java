@@ -14,6 +14,15 @@ import java.util.concurrent.TimeUnit;
  * <p>Queries start every interval from the watch's start, whatever the
  * query and the listener take; a tick that finds the previous one still
  * running is skipped, not queued.
+ *
+ * <p>A pushed watch ({@link Printer#watchPushed}) switches the printer's
+ * automatic status back on and reports each block the printer sends as it
+ * comes, without asking; only an interval without any block brings a
+ * query, which tells a printer that stopped answering. A printer that sends
+ * no block within the first interval (or second, whichever is longer) does
+ * not push, and the watch asks it every interval instead. The states a
+ * pushed watch reports carry their flags in the automatic status back
+ * layout, so a pushed state and a queried one compare alike.
  */
 public final class StatusWatch implements AutoCloseable {
     private final Printer printer;
@@ -21,9 +30,16 @@ public final class StatusWatch implements AutoCloseable {
     private final long intervalNanos;
     private final Thread thread;
     private final StatusWatches registry;
+    private final boolean pushed;
     private volatile boolean stopped;
 
     StatusWatch(Printer printer, long intervalNanos, StatusListener listener, StatusWatches registry) {
+        this(printer, intervalNanos, listener, registry, false);
+    }
+
+    StatusWatch(Printer printer, long intervalNanos, StatusListener listener, StatusWatches registry,
+            boolean pushed) {
+        this.pushed = pushed;
         this.printer = printer;
         this.listener = Objects.requireNonNull(listener, "listener");
         this.intervalNanos = intervalNanos;
@@ -63,6 +79,73 @@ public final class StatusWatch implements AutoCloseable {
     }
 
     private void run() {
+        if (!pushed || !runPushed()) {
+            runPolled();
+        }
+    }
+
+    // GS a 15: status back on drawer, online/offline, error and paper sensor changes.
+    private static final byte[] STATUS_BACK_ON = {0x1d, 'a', 0x0f};
+    private static final byte[] NO_ID = new byte[4];
+    private static final long FIRST_BLOCK_WAIT_NANOS = TimeUnit.SECONDS.toNanos(2);
+
+    /** Reports what the printer pushes; false when it does not push, and the watch should ask instead. */
+    private boolean runPushed() {
+        PrinterAnswers answers = new PrinterAnswers();
+        byte[] buffer = new byte[64];
+        try {
+            printer.write(STATUS_BACK_ON);
+        } catch (PrinterException e) {
+            return false;
+        }
+        long firstBlockBy = System.nanoTime() + Math.max(intervalNanos, FIRST_BLOCK_WAIT_NANOS);
+        long waitMs = Math.max(1, TimeUnit.NANOSECONDS.toMillis(intervalNanos));
+        PrinterStatus last = null;
+        boolean pushedOnce = false;
+        while (!stopped && printer.isOpen()) {
+            int got;
+            try {
+                got = printer.readDataPath(buffer, (int) Math.min(Integer.MAX_VALUE, waitMs));
+            } catch (PrinterException e) {
+                got = DataPath.PORT_GONE;
+            }
+            if (stopped || !printer.isOpen()) {
+                return true;
+            }
+            if (got < 0 || !pushedOnce && got == 0 && System.nanoTime() - firstBlockBy > 0) {
+                return pushedOnce;
+            }
+            PrinterStatus current;
+            if (got > 0) {
+                answers.take(buffer, got, NO_ID);
+                pushedOnce |= answers.lastStatus() != null;
+                current = answers.lastStatus();
+            } else {
+                // A quiet interval: ask, so that a printer switched off shows as not answering.
+                current = pushedOnce ? inStatusBackLayout(query()) : null;
+            }
+            if (current != null || pushedOnce) {
+                if (!Objects.equals(last, current)) {
+                    tell(last, current);
+                }
+                last = current;
+            }
+        }
+        return true;
+    }
+
+    // The flags of a queried state as a status back block reports them.
+    static PrinterStatus inStatusBackLayout(PrinterStatus status) {
+        if (status == null) {
+            return null;
+        }
+        byte[] block = {(byte) (0x10 | (status.drawerSignal() ? 0x04 : 0) | (status.offline() ? 0x08 : 0)
+            | (status.coverOpen() ? 0x20 : 0)), (byte) (status.autoCutterError() ? 0x08 : 0),
+            (byte) ((status.paperNearEnd() ? 0x03 : 0) | (status.paperEnd() ? 0x0C : 0)), 0};
+        return PrinterAnswers.statusBack(block);
+    }
+
+    private void runPolled() {
         long start = System.nanoTime();
         PrinterStatus last = null;  // before the first answer as when not answering
         while (!stopped && printer.isOpen()) {
