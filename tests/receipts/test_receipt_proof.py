@@ -1,10 +1,10 @@
 """The receipt composition API proven on paper: the jobs it composes (all in
 one JVM, by ProofJobs, and the receipt of the README's program) drawn by the
-virtual printer for each built-in profile, every barcode and QR code decoded by zbarimg and every PDF417 by
-ZXing at each paper width, every language read back by tesseract, a wrong
-code page or multibyte mode planted to show that the reading fails, and our
-text read back at least as well as a peer's (scripts/compare-peer.py has the
-whole comparison).
+virtual printer for each built-in profile, every barcode and QR code decoded
+by zbarimg and every PDF417 by ZXing at each paper width, every language
+read back by tesseract, a wrong code page or multibyte mode planted to show
+that the reading fails, and our text read back at least as well as a peer's
+(scripts/compare-peer.py has the whole comparison).
 
 Needs Java, ZXing and the tools of scripts/install-deps.sh; runs under the
 system's Python.
@@ -38,8 +38,8 @@ CODES = {"UPC-A:036000291452", "UPC-E:04252614", "EAN-13:4006381333931", "EAN-8:
 CODES_PDF417 = ["PDF417 receipt 2026-0001"]
 README_RECEIPT = {"EAN-13:4006381333931", "QR-Code:https://example.com/r/2026-0001"}
 # A 58 mm printer that draws no QR or PDF417 code itself: the package sends
-# them as pictures.
-CODES_PROFILES = {"codes-as-pictures": "extends = generic-58mm\nqr = image\npdf417 = image"}
+# them as pictures (the profile, and the printer that draws its jobs).
+CODES_PROFILES = {"codes-as-pictures": ("extends = generic-58mm\nqr = image\npdf417 = image", "generic-58mm")}
 # Profiles that send the README receipt's 160 x 120 logo by the other raster
 # commands: the setting, and the command that shows it was used.
 RASTER_PROFILES = {"esc-star": ("raster = ESC *", b"\x1b*\x21\xa0\x00"),
@@ -52,7 +52,7 @@ def setUpModule():
     FOLDER = tempfile.mkdtemp(prefix="receipt-proof-")
     JOBS = os.path.join(FOLDER, "jobs")
     classes = classpath(FOLDER)
-    write_jobs(classes, JOBS, [profile_file(name, settings) for name, settings in CODES_PROFILES.items()])
+    write_jobs(classes, JOBS, [profile_file(name, settings) for name, (settings, _) in CODES_PROFILES.items()])
     files = [profile_file(name, "extends = generic-80mm\n" + setting)
              for name, (setting, _) in RASTER_PROFILES.items()]
     readme_jobs(classes, JOBS, built_in_profiles() + files)
@@ -88,22 +88,20 @@ def sample(language):
 
 class Proof(unittest.TestCase):
     def test_every_code_decodes_at_every_width(self):
+        cases = ([("codes-" + profile, profile, CODES) for profile in built_in_profiles()]
+                 + [("readme-" + profile, profile, README_RECEIPT) for profile in built_in_profiles()]
+                 + [("codes-" + name, printer, CODES) for name, (_, printer) in CODES_PROFILES.items()])
         pictures = []
-        for profile in built_in_profiles() + list(CODES_PROFILES):
-            printer = profile if profile in built_in_profiles() else "generic-58mm"
-            jobs = [("codes-" + profile, CODES)]
-            if profile == printer:
-                jobs.append(("readme-" + profile, README_RECEIPT))
-            else:
-                with open(os.path.join(JOBS, "codes-%s.bin" % profile), "rb") as job:
-                    self.assertNotIn(b"\x1d(k", job.read(), "%s: no GS ( k, pictures" % profile)
-            for job, expected in jobs:
-                path, notes = draw(job, printer)
-                self.assertEqual(expected, readback.decoded(path) & (CODES | README_RECEIPT), job)
-                self.assertEqual([], notes, job)
-                if expected is CODES:
-                    pictures.append(path)
+        for job, printer, expected in cases:
+            path, notes = draw(job, printer)
+            self.assertEqual(expected, readback.decoded(path) & (CODES | README_RECEIPT), job)
+            self.assertEqual([], notes, job)
+            if expected is CODES:
+                pictures.append(path)
         self.assertEqual([CODES_PDF417] * len(pictures), pdf417.decode(*pictures), "PDF417 by ZXing")
+        for name in CODES_PROFILES:
+            with open(os.path.join(JOBS, "codes-%s.bin" % name), "rb") as job:
+                self.assertNotIn(b"\x1d(k", job.read(), "%s: QR and PDF417 as pictures" % name)
 
     def test_pictures_print_alike_by_every_raster_command(self):
         path, notes = draw("readme-generic-80mm", "generic-80mm")
@@ -138,7 +136,6 @@ class Proof(unittest.TestCase):
         _, chinese = sample("zh-Hant")
         path, _ = draw("language-zh-Hant", "multibyte-80mm-gb18030")
         self.assertFalse(readback.read_text(path, "zh-Hant", chinese)[0], "Big5 read on a GB18030 printer")
-
 
 
 class SideBySide(unittest.TestCase):
