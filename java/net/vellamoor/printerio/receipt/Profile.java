@@ -17,6 +17,8 @@ import java.util.HashSet;
 import java.util.List;
 import java.util.Properties;
 import java.util.Set;
+import java.util.concurrent.ConcurrentHashMap;
+import java.util.concurrent.ConcurrentMap;
 
 /**
  * What a printer can do, read from a plain properties file: paper width in
@@ -56,6 +58,7 @@ public final class Profile {
     // ESC * bands are 24 rows; a GS ( L band must fit its 16-bit length with the 10 bytes before the data.
     static final int ESC_STAR_BAND = 24;
     private static final int MAX_EXTENDS = 8;
+    private static final ConcurrentMap<String, Profile> LOADED = new ConcurrentHashMap<>();
 
     private final String name;
     private final int widthDots;
@@ -106,11 +109,15 @@ public final class Profile {
         return BUILT_IN;
     }
 
-    /** A built-in profile by name, e.g. {@code generic-80mm}. */
+    /** A built-in profile by name, e.g. {@code generic-80mm}; read once, then shared. */
     public static Profile builtIn(String name) {
         if (!BUILT_IN.contains(name)) {
             throw new IllegalArgumentException("no built-in printer profile '" + name + "'; built in: " + BUILT_IN);
         }
+        return LOADED.computeIfAbsent(name, Profile::readBuiltInProfile);
+    }
+
+    private static Profile readBuiltInProfile(String name) {
         try {
             return new Profile(name, resolve(name, readBuiltIn(name), null, 0));
         } catch (IOException e) {

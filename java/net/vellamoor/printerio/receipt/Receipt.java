@@ -3,10 +3,12 @@ package net.vellamoor.printerio.receipt;
 import java.awt.image.BufferedImage;
 import java.io.IOException;
 import java.nio.file.Path;
+import java.time.Duration;
 import java.util.ArrayList;
 import java.util.List;
 import java.util.function.Supplier;
 import javax.imageio.ImageIO;
+import net.vellamoor.printerio.PrintOutcome;
 import net.vellamoor.printerio.Printer;
 import net.vellamoor.printerio.PrinterException;
 import net.vellamoor.printerio.PrinterStatus;
@@ -77,6 +79,16 @@ public final class Receipt {
 
     public PrinterStatus print(Printer printer, Profile profile, Unmappable unmappable) throws PrinterException {
         return printer.print(encode(profile, unmappable));
+    }
+
+    /**
+     * Encodes the receipt for the profile and prints it with
+     * {@link Printer#printConfirmed}: the outcome says whether the printer
+     * confirmed it printed within {@code timeout}. Bad input still throws a
+     * {@link ReceiptException} before anything is sent.
+     */
+    public PrintOutcome printConfirmed(Printer printer, Profile profile, Duration timeout) {
+        return printer.printConfirmed(encode(profile), timeout);
     }
 
     /** Elements in the receipt. */
