@@ -123,6 +123,16 @@ class Proof(unittest.TestCase):
             self.assertTrue(ok, "%s on %s: read %r, agreement %.2f/%.2f" % (language, profile, read, *scores))
             self.assertEqual([], notes, language)
 
+    def test_text_no_page_has_reads_back_as_a_picture(self):
+        # The Polish sample for a printer with PC437 alone, Unmappable.IMAGE.
+        with open(os.path.join(JOBS, "language-pl-pictured.bin"), "rb") as job:
+            self.assertIn(b"\x1dv0", job.read())
+        _, polish = sample("pl")
+        path, notes = draw("language-pl-pictured", "generic-80mm")
+        ok, read, scores = readback.read_text(path, "pl", polish)
+        self.assertTrue(ok, "read %r, agreement %.2f/%.2f" % (read, *scores))
+        self.assertEqual([], notes)
+
     def test_a_wrong_page_or_mode_fails_the_reading(self):
         # Planted faults: every page switch of the German job turned to
         # PC866; the Traditional Chinese job printed on a GB18030 printer.

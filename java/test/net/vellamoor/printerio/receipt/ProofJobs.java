@@ -7,6 +7,7 @@ import java.nio.file.Path;
 import java.nio.file.Paths;
 import java.util.Arrays;
 import java.util.Map;
+import java.util.Properties;
 import javax.imageio.ImageIO;
 
 /**
@@ -17,8 +18,10 @@ import javax.imageio.ImageIO;
  * the profile it suits ({@code language-XX.bin}), with the profile's name
  * and the text printed ({@code language-XX.txt}: the profile, then the
  * lines, UTF-8); the codes for each profile file named after the folder
- * ({@code codes-FILE.bin}, FILE without {@code .properties}); and the
- * sample logo as {@code logo.png}, the picture the README's program reads.
+ * ({@code codes-FILE.bin}, FILE without {@code .properties}); the Polish
+ * sample for a printer with PC437 alone, its Polish letters drawn as
+ * pictures ({@code language-pl-pictured.bin}); and the sample logo as
+ * {@code logo.png}, the picture the README's program reads.
  */
 public final class ProofJobs {
     private ProofJobs() {
@@ -48,6 +51,11 @@ public final class ProofJobs {
             String name = file.getFileName().toString().replaceFirst("\\.properties$", "");
             Files.write(out.resolve("codes-" + name + ".bin"), codes().encode(Profile.load(file)));
         }
+        Properties onlyPc437 = new Properties();
+        onlyPc437.setProperty("extends", "generic-80mm");
+        onlyPc437.setProperty("code.pages", "0:IBM437");
+        Files.write(out.resolve("language-pl-pictured.bin"), ComposeDemo.language(ComposeDemo.LANGUAGES.get("pl"))
+                .encode(Profile.of("only PC437", onlyPc437), Unmappable.IMAGE));
         ImageIO.write(ComposeDemo.logo(), "png", out.resolve("logo.png").toFile());
         for (Map.Entry<String, String[]> language : ComposeDemo.LANGUAGES.entrySet()) {
             String[] sample = language.getValue();
