@@ -40,10 +40,6 @@ final class ByteOut {
         write(value & 0xFF, value >>> 8 & 0xFF);
     }
 
-    int size() {
-        return size;
-    }
-
     byte[] toByteArray() {
         return Arrays.copyOf(bytes, size);
     }

@@ -40,7 +40,7 @@ final class Cells {
         return isWide(codePoint) ? 2 : 1;
     }
 
-    static boolean isWide(int codePoint) {
+    private static boolean isWide(int codePoint) {
         int low = 0;
         int high = WIDE.length / 2 - 1;
         while (low <= high) {

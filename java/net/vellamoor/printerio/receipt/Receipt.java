@@ -224,6 +224,10 @@ public final class Receipt {
         }
 
         /** A PNG, JPEG, GIF or BMP file, as far as ImageIO reads it. */
+        public Builder image(Path file) throws IOException {
+            return image(file, ImageOptions.DEFAULT);
+        }
+
         public Builder image(Path file, ImageOptions options) throws IOException {
             BufferedImage image = ImageIO.read(file.toFile());
             if (image == null) {

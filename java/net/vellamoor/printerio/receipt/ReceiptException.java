@@ -26,9 +26,4 @@ public class ReceiptException extends IllegalArgumentException {
     public String reason() {
         return reason;
     }
-
-    /** The same fault, named by the element's place in its receipt. */
-    ReceiptException at(int index) {
-        return new ReceiptException("element " + index + " (" + element + ")", reason);
-    }
 }

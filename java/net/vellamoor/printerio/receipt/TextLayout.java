@@ -13,12 +13,16 @@ final class TextLayout {
 
     /**
      * The code points of a text in composed form (an e and a combining
-     * acute become one é, which a code page can hold), tabs as spaces.
+     * acute become one é, which a code page can hold), tabs as spaces,
+     * CR LF and CR as line breaks.
      * Unpaired surrogates and control characters other than the line break
      * are refused: a control character in a name or a price would reach the
      * printer as a command.
      */
     static int[] codePoints(String text) {
+        if (text.indexOf('\r') >= 0) {
+            text = text.replace("\r\n", "\n").replace('\r', '\n');
+        }
         checkSurrogates(text);
         for (int i = 0; i < text.length(); i++) {
             char c = text.charAt(i);

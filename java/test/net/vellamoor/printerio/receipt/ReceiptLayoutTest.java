@@ -37,7 +37,8 @@ public class ReceiptLayoutTest {
             {"a word longer than the line is broken",
                 Receipt.builder().text("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789").build(),
                 new String[] {"ABCDEFGHIJKLMNOPQRSTUVWXYZ012345", "6789"}},
-            {"a line break in the text", Receipt.builder().text("one\ntwo").build(), new String[] {"one", "two"}},
+            {"line breaks in the text: LF, CR LF, CR", Receipt.builder().text("one\ntwo\r\nthree\rfour").build(),
+                new String[] {"one", "two", "three", "four"}},
             {"double width halves the line", Receipt.builder().style(TextStyle.NORMAL.doubleWidth())
                 .text("Sixteen cells wide here").build(), new String[] {"Sixteen cells", "wide here"}},
             {"left and right", Receipt.builder().leftRight("TOTAL", "12.50").build(),
