@@ -1,6 +1,7 @@
 package net.vellamoor.printerio.receipt;
 
 import java.nio.charset.StandardCharsets;
+import java.util.Locale;
 
 /**
  * A one-dimensional barcode the printer draws itself ({@code GS k}), its
@@ -121,7 +122,7 @@ public final class Barcode {
     /** CODABAR: starts and ends with one of A-D, digits and - $ : / . + between. */
     public static Barcode codabar(String text) {
         checkLength(Symbology.CODABAR, text);
-        String upper = text.toUpperCase(java.util.Locale.ROOT);
+        String upper = text.toUpperCase(Locale.ROOT);
         if (upper.length() < 3 || "ABCD".indexOf(upper.charAt(0)) < 0 || "ABCD".indexOf(upper.charAt(upper.length() - 1)) < 0) {
             throw invalid(Symbology.CODABAR, text, "CODABAR starts and ends with one of A-D around its data");
         }

@@ -9,8 +9,9 @@ import java.awt.image.BufferedImage;
 import java.io.IOException;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
-
 import java.nio.file.Paths;
+import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Locale;
@@ -212,12 +213,12 @@ public final class ComposeDemo {
         for (Map.Entry<String, String[]> entry : LANGUAGES.entrySet()) {
             String[] l = entry.getValue();
             System.out.println(entry.getKey() + "\t" + l[0] + "\t" + String.join(" | ",
-                    java.util.Arrays.asList(l).subList(1, l.length)));
+                    Arrays.asList(l).subList(1, l.length)));
         }
     }
 
     private static List<String> languageSamples() {
-        List<String> samples = new java.util.ArrayList<>();
+        List<String> samples = new ArrayList<>();
         for (String code : LANGUAGES.keySet()) {
             samples.add("language:" + code);
         }

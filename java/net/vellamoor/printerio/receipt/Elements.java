@@ -1,5 +1,7 @@
 package net.vellamoor.printerio.receipt;
 
+import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.Collections;
 import java.util.List;
 
@@ -73,7 +75,7 @@ final class Elements {
         public void encode(Encoder e) {
             int cells = Math.max(1, e.cells(character));
             int[] line = new int[e.columns(style) / cells];
-            java.util.Arrays.fill(line, character);
+            Arrays.fill(line, character);
             e.lines(Collections.singletonList(line), style, Align.LEFT);
         }
 
@@ -310,6 +312,6 @@ final class Elements {
     }
 
     static List<Element> frozen(List<Element> elements) {
-        return Collections.unmodifiableList(new java.util.ArrayList<>(elements));
+        return Collections.unmodifiableList(new ArrayList<>(elements));
     }
 }

@@ -1,5 +1,6 @@
 package net.vellamoor.printerio.receipt;
 
+import java.util.Arrays;
 import java.util.List;
 
 /**
@@ -90,7 +91,7 @@ final class Encoder {
                 continue;
             }
             if (length + line.length + 1 > run.length) {
-                run = java.util.Arrays.copyOf(run, Math.max(run.length * 2, length + line.length + 1));
+                run = Arrays.copyOf(run, Math.max(run.length * 2, length + line.length + 1));
             }
             for (int c : line) {
                 run[length++] = text.cells(c) < 0 ? '?' : c;
@@ -210,7 +211,7 @@ final class Encoder {
         int perRow = r.bytesPerRow();
         byte[] column = new byte[3 * r.width];
         for (int y = 0; y < r.height; y += 24) {
-            java.util.Arrays.fill(column, (byte) 0);
+            Arrays.fill(column, (byte) 0);
             int rows = Math.min(24, r.height - y);
             for (int dy = 0; dy < rows; dy++) {
                 int rowStart = (y + dy) * perRow;

@@ -1,5 +1,7 @@
 package net.vellamoor.printerio.receipt;
 
+import java.util.Arrays;
+
 /** Grey levels to black and white dots, a whole picture at a time, packed as {@link Raster} rows. */
 final class Halftone {
     // The 8 x 8 Bayer index matrix: the order in which dots of a cell turn black.
@@ -55,7 +57,7 @@ final class Halftone {
             int[] swap = here;
             here = below;
             below = swap;
-            java.util.Arrays.fill(below, 0);
+            Arrays.fill(below, 0);
         }
     }
 
@@ -87,7 +89,7 @@ final class Halftone {
             here = next;
             next = after;
             after = swap;
-            java.util.Arrays.fill(after, 0);
+            Arrays.fill(after, 0);
         }
     }
 

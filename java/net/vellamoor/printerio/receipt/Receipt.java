@@ -5,6 +5,7 @@ import java.io.IOException;
 import java.nio.file.Path;
 import java.time.Duration;
 import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.List;
 import java.util.function.Supplier;
 import javax.imageio.ImageIO;
@@ -150,7 +151,7 @@ public final class Receipt {
         /** One row of equal columns. */
         public Builder columns(String... cells) {
             Table.Column[] columns = new Table.Column[cells.length];
-            java.util.Arrays.fill(columns, Table.Column.left(0));
+            Arrays.fill(columns, Table.Column.left(0));
             return table(Table.of(columns).row(cells));
         }
 
