@@ -52,13 +52,15 @@ def readme_program():
     the receipt, as the README has them."""
     with open(os.path.join(ROOT, "README.md"), encoding="utf-8") as readme:
         blocks = re.findall(r"^```java\n(.*?)^```$", readme.read(), re.M | re.S)
-    block = next(block for block in blocks if "Receipt.builder()" in block)
+    block = next((block for block in blocks if "Receipt.builder()" in block), "")
+    statement = re.search(r"^ *Receipt receipt = Receipt\.builder\(\).*?\.build\(\);$", block, re.M | re.S)
+    if statement is None:
+        raise ValueError("README.md has no program with `Receipt receipt = Receipt.builder() ... .build();`")
     imports = re.findall(r"^import .*;$", block, re.M)
-    statement = re.search(r"^ *Receipt receipt = Receipt\.builder\(\).*?\.build\(\);$", block, re.M | re.S).group(0)
     return "\n".join(imports + [
         "public class ReadmeReceipt {",
         "    public static void main(String[] args) throws Exception {",
-        statement,
+        statement.group(0),
         "        for (int i = 1; i < args.length; i++) {",
         "            Profile profile = args[i].endsWith(\".properties\")",
         "                    ? Profile.load(java.nio.file.Paths.get(args[i])) : Profile.builtIn(args[i]);",
