@@ -8,6 +8,7 @@
 //   close <handle>                           -> close <result>
 //   status <handle> <length> [<hex fill>]    -> status <result> <hex of the array>
 //   read <handle> / reset <handle>           -> read <result> / reset <result>
+//   data <handle> <length> <timeoutMs>       -> data <result> <hex of the bytes read>  (DataPath.nativeRead)
 //   jni                                      -> jni <outstanding elements> <misuses>
 //   handles                                  -> handles <open kernel handles of this process>
 //   leak                                     -> leak <1>  (opens an event and keeps it: a planted leak)
@@ -128,6 +129,15 @@ std::string run(vellamoor::LibraryClient& library, const std::string& line) {
         jint handle = 0;
         in >> handle;
         return command + " " + std::to_string(command == "read" ? library.readPort(handle) : library.resetDevice(handle));
+    }
+    if (command == "data") {
+        jint handle = 0, timeout = 0;
+        size_t length = 0;
+        in >> handle >> length >> timeout;
+        std::vector<uint8_t> buffer(length);
+        jint r = library.readData(handle, buffer, timeout);
+        buffer.resize(r > 0 ? static_cast<size_t>(r) : 0);
+        return "data " + std::to_string(r) + " " + toHex(buffer);
     }
     if (command == "handles") return "handles " + std::to_string(countOwnHandles());
     if (command == "leak") return "leak " + std::to_string(CreateEventA(nullptr, FALSE, FALSE, nullptr) != nullptr);

@@ -1,4 +1,5 @@
 import termios
+import time
 import unittest
 
 import wine_env
@@ -44,6 +45,21 @@ class SerialPort(unittest.TestCase):
         self.assertTrue(printer.recorder.wait_for(lambda r: len(r.received) >= len(job) + 8, 10))
         self.assertEqual(b"01234567", bytes(printer.recorder.received[len(job):]))
         driver.close_port(handle)
+        self.assertTrue(driver.jni_clean())
+
+    def test_answers_come_back_on_the_data_path_and_status_still_waits_its_timeout(self):
+        self.printer(11)
+        handle = driver.open(2, [11, 1], 500)
+        self.assertEqual(513, handle)
+        driver.write(handle, b"job\n\x1d(H\x06\x00" + b"00" + b"0042")
+        self.assertEqual((7, b'7"0042\x00'), driver.data(handle, 64, 5000))
+        started = time.monotonic()
+        self.assertEqual((0, b""), driver.data(handle, 64, 300), "nothing more came")
+        self.assertGreater(time.monotonic() - started, 0.25)
+        status, _ = driver.status(handle)
+        self.assertEqual(1, status, "the status exchange has its time-outs back")
+        driver.close_port(handle)
+        self.assertEqual((-1, b""), driver.data(handle, 64, 100), "closed: gone")
         self.assertTrue(driver.jni_clean())
 
     def test_port_ten_and_above_open_through_the_device_namespace(self):

@@ -63,6 +63,11 @@ class Driver:
         answer = self.call("status %d %d %02x" % (handle, length, fill), timeout)
         return int(answer[1]), bytes.fromhex(answer[2]) if answer[2] != "-" else b""
 
+    def data(self, handle, length=64, timeout_ms=1000):
+        """DataPath.nativeRead: (result, bytes read)."""
+        answer = self.call("data %d %d %d" % (handle, length, timeout_ms), timeout_ms / 1000 + 20)
+        return int(answer[1]), bytes.fromhex(answer[2]) if answer[2] != "-" else b""
+
     def handles(self):
         count = int(self.call("handles")[1])
         if count < 0:

@@ -81,9 +81,9 @@ public final class FaultCampaign {
         switch (fault) {
         case "paper-out":
         case "cover":
-            return "#fault " + fault + " " + (50 + random.nextInt(1500));
+            return "#fault " + fault + " " + (50 + random.nextInt(3000));
         case "off":
-            return "#fault off " + (100 + random.nextInt(600));
+            return "#fault off " + (100 + random.nextInt(2500));
         case "none":
             return null;
         default:

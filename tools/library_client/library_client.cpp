@@ -3,12 +3,12 @@
 namespace vellamoor {
 namespace {
 
-const char* const kClassPrefix = "Java_net_vellamoor_printerio_IOPort_";
+const char* const kIOPort = "IOPort";
 
 template <typename Function>
-bool find(const SharedLibrary& library, const char* method, int argumentBytes, Function& function,
-          std::string& error) {
-    function = reinterpret_cast<Function>(library.symbol(exportedName(method, argumentBytes), error));
+bool find(const SharedLibrary& library, const char* javaClass, const char* method, int argumentBytes,
+          Function& function, std::string& error) {
+    function = reinterpret_cast<Function>(library.symbol(exportedName(javaClass, method, argumentBytes), error));
     return function != nullptr;
 }
 
@@ -16,21 +16,23 @@ bool find(const SharedLibrary& library, const char* method, int argumentBytes, F
 
 // Decorated only on 32-bit Windows; x64 DLLs and Linux objects export the
 // plain JNI names.
-std::string exportedName(const char* method, int argumentBytes) {
-    if (sizeof(void*) == 8) return std::string(kClassPrefix) + method;
-    return "_" + std::string(kClassPrefix) + method + "@" + std::to_string(argumentBytes);
+std::string exportedName(const char* javaClass, const char* method, int argumentBytes) {
+    const std::string name = std::string("Java_net_vellamoor_printerio_") + javaClass + "_" + method;
+    if (sizeof(void*) == 8) return name;
+    return "_" + name + "@" + std::to_string(argumentBytes);
 }
 
 bool LibraryClient::load(const std::string& libraryPath, std::string& error) {
     if (!library_.load(libraryPath, error)) return false;
     const int pointer = static_cast<int>(sizeof(void*));
     const int word = 4;
-    return find(library_, "nativeOpenPort", 2 * pointer + 3 * word, openPort_, error) &&
-           find(library_, "nativeClosePort", 2 * pointer + word, closePort_, error) &&
-           find(library_, "nativeWritePort", 2 * pointer + 5 * word, writePort_, error) &&
-           find(library_, "nativeReadPort", 2 * pointer + 5 * word, readPort_, error) &&
-           find(library_, "nativeResetDevice", 2 * pointer + word, resetDevice_, error) &&
-           find(library_, "nativeGetParsedStatus", 2 * pointer + 2 * word, parsedStatus_, error);
+    return find(library_, kIOPort, "nativeOpenPort", 2 * pointer + 3 * word, openPort_, error) &&
+           find(library_, kIOPort, "nativeClosePort", 2 * pointer + word, closePort_, error) &&
+           find(library_, kIOPort, "nativeWritePort", 2 * pointer + 5 * word, writePort_, error) &&
+           find(library_, kIOPort, "nativeReadPort", 2 * pointer + 5 * word, readPort_, error) &&
+           find(library_, kIOPort, "nativeResetDevice", 2 * pointer + word, resetDevice_, error) &&
+           find(library_, kIOPort, "nativeGetParsedStatus", 2 * pointer + 2 * word, parsedStatus_, error) &&
+           find(library_, "DataPath", "nativeRead", 2 * pointer + 3 * word, readData_, error);
 }
 
 jint LibraryClient::openPort(jint portType, const std::vector<uint8_t>& parameters, jint timeoutMs) {
@@ -72,6 +74,13 @@ jint LibraryClient::parsedStatus(jint handle, jbyteArray status) {
 }
 
 jint LibraryClient::readPort(jint handle) { return readPort_(jvm_.env(), nullptr, handle, 0, 0, 0, 0); }
+
+jint LibraryClient::readData(jint handle, std::vector<uint8_t>& buffer, jint timeoutMs) {
+    jbyteArray array = jvm_.newByteArray(buffer);
+    jint r = readData_(jvm_.env(), nullptr, handle, array, timeoutMs);
+    buffer = jvm_.bytes(array);
+    return r;
+}
 
 jint LibraryClient::resetDevice(jint handle) { return resetDevice_(jvm_.env(), nullptr, handle); }
 

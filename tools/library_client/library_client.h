@@ -12,7 +12,7 @@
 namespace vellamoor {
 
 // Calls the library the way the JVM does: loads the DLL (or, on Linux, the
-// shared object), looks its six
+// shared object), looks its seven
 // entry points up by their exported JNI names and passes Java arrays through
 // a minimal JNIEnv. Used by the command-line tool and the Wine test driver,
 // so both exercise exactly the DLL a Java program would load.
@@ -41,6 +41,9 @@ public:
     // Queries into `status` (its size is the Java array's length); `status`
     // receives the array's contents after the call.
     jint parsedStatus(jint handle, std::vector<uint8_t>& status);
+    // DataPath.nativeRead into `buffer` (its size is the Java array's length);
+    // `buffer` receives the array's contents after the call.
+    jint readData(jint handle, std::vector<uint8_t>& buffer, jint timeoutMs);
 
     // The same calls on Java arrays the caller made with jvm(), for loops
     // that reuse their arrays as a Java program would.
@@ -57,6 +60,7 @@ private:
     typedef jint(JNICALL* ReadPortFn)(JNIEnv*, jclass, jint, jint, jint, jint, jint);
     typedef jint(JNICALL* ResetDeviceFn)(JNIEnv*, jclass, jint);
     typedef jint(JNICALL* ParsedStatusFn)(JNIEnv*, jclass, jint, jbyteArray);
+    typedef jint(JNICALL* ReadDataFn)(JNIEnv*, jclass, jint, jbyteArray, jint);
 
     SharedLibrary library_;
     minijvm::MiniJvm jvm_;
@@ -66,10 +70,12 @@ private:
     ReadPortFn readPort_ = nullptr;
     ResetDeviceFn resetDevice_ = nullptr;
     ParsedStatusFn parsedStatus_ = nullptr;
+    ReadDataFn readData_ = nullptr;
 };
 
-// The name under which the DLL exports a native method: stdcall-decorated
-// on 32-bit Windows ("_Java_..._nativeOpenPort@20"), plain on x64.
-std::string exportedName(const char* method, int argumentBytes);
+// The name under which the DLL exports a native method of a class:
+// stdcall-decorated on 32-bit Windows ("_Java_..._IOPort_nativeOpenPort@20"),
+// plain on x64.
+std::string exportedName(const char* javaClass, const char* method, int argumentBytes);
 
 }  // namespace vellamoor
