@@ -4,6 +4,7 @@ import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.Collections;
 import java.util.List;
+import java.util.function.BiConsumer;
 
 /** The receipt's parts: text, tables, rules, pictures, codes and the paper and drawer commands. */
 final class Elements {
@@ -135,63 +136,26 @@ final class Elements {
         }
     }
 
-    static final class BarcodeElement implements Element {
-        private final Barcode barcode;
+    /** A barcode, QR or PDF417 code: each encodes itself, placed by the alignment. */
+    static final class Code implements Element {
+        private final String description;
+        private final BiConsumer<Encoder, Align> encoding;
         private final Align align;
 
-        BarcodeElement(Barcode barcode, Align align) {
-            this.barcode = barcode;
+        Code(String description, BiConsumer<Encoder, Align> encoding, Align align) {
+            this.description = description;
+            this.encoding = encoding;
             this.align = align;
         }
 
         @Override
         public void encode(Encoder e) {
-            barcode.encode(e, align);
+            encoding.accept(e, align);
         }
 
         @Override
         public String describe() {
-            return barcode.toString();
-        }
-    }
-
-    static final class Qr implements Element {
-        private final QrCode code;
-        private final Align align;
-
-        Qr(QrCode code, Align align) {
-            this.code = code;
-            this.align = align;
-        }
-
-        @Override
-        public void encode(Encoder e) {
-            code.encode(e, align);
-        }
-
-        @Override
-        public String describe() {
-            return code.toString();
-        }
-    }
-
-    static final class Pdf implements Element {
-        private final Pdf417 code;
-        private final Align align;
-
-        Pdf(Pdf417 code, Align align) {
-            this.code = code;
-            this.align = align;
-        }
-
-        @Override
-        public void encode(Encoder e) {
-            code.encode(e, align);
-        }
-
-        @Override
-        public String describe() {
-            return code.toString();
+            return description;
         }
     }
 

@@ -240,7 +240,7 @@ public final class Receipt {
 
         public Builder barcode(Barcode barcode) {
             Align a = align;
-            return add(barcode.toString(), () -> new Elements.BarcodeElement(barcode, a));
+            return add(barcode.toString(), () -> new Elements.Code(barcode.toString(), barcode::encode, a));
         }
 
         /** A QR code at level M. */
@@ -250,7 +250,7 @@ public final class Receipt {
 
         public Builder qr(QrCode code) {
             Align a = align;
-            return add(code.toString(), () -> new Elements.Qr(code, a));
+            return add(code.toString(), () -> new Elements.Code(code.toString(), code::encode, a));
         }
 
         public Builder pdf417(String text) {
@@ -259,7 +259,7 @@ public final class Receipt {
 
         public Builder pdf417(Pdf417 code) {
             Align a = align;
-            return add(code.toString(), () -> new Elements.Pdf(code, a));
+            return add(code.toString(), () -> new Elements.Code(code.toString(), code::encode, a));
         }
 
         /** Bytes sent as they are (the encoder sends its settings again after them). */
