@@ -21,14 +21,10 @@ bool nameable(int32_t index) {
 // Many network printers close a connection they found idle. A send on it
 // would be taken by the local stack and never reach the printer, so a
 // connection the printer has closed is made again in place first. A printer
-// that closes at the very moment of the send still loses that send. Returns
-// what the look found, kClosed only when the connection could not be made
-// again. A connection made again reads as holding input: a printer may send
-// on a new connection unasked.
-VELLAMOOR_PER_CALL NetworkLook ensureConnected(PortIndex index, int32_t lookAgainAfterMs) {
-    const NetworkLook look = lookAtNetworkPort(index, lookAgainAfterMs);
-    if (look != NetworkLook::kClosed || !reconnectNetworkPort(index)) return look;
-    return NetworkLook::kInputWaiting;
+// that closes at the very moment of the send still loses that send. False
+// only when the connection could not be made again.
+VELLAMOOR_PER_CALL bool ensureConnected(PortIndex index, int32_t lookAgainAfterMs) {
+    return lookAtNetworkPort(index, lookAgainAfterMs) == NetworkLook::kOpen || reconnectNetworkPort(index);
 }
 
 }  // namespace
@@ -53,23 +49,22 @@ int32_t openNetworkPrinter(int32_t timeoutMs, uint32_t address) {
 
 VELLAMOOR_PER_CALL int32_t writeNetworkPrinter(PortIndex index, const void* bytes, uint32_t count) {
     if (networkPortTable().entryAt(index) == nullptr) return kNetworkNoEntry;
-    if (ensureConnected(index, kDataLookAgainAfterMs) == NetworkLook::kClosed) return 0;
+    if (!ensureConnected(index, kDataLookAgainAfterMs)) return 0;
     return sendNetworkPort(index, bytes, count);
 }
 
 // A handle that names no connection asks nobody, rather than another
-// printer. What the status connection already holds is a late answer to an
-// earlier query and is dropped before asking; the look that finds the
-// connection open also tells whether there is any.
+// printer. What the status connection held before the request (a late
+// answer to an earlier query, an unasked status block) is dropped; the look
+// that took it off the connection also saw a close behind it.
 VELLAMOOR_PER_CALL int32_t exchangeNetworkStatus(PortIndex index, uint8_t* reply, uint32_t capacity) {
     if (networkPortTable().entryAt(index) == nullptr) return 0;
     const PortIndex status = statusConnectionFor(index);
-    if (networkPortTable().entryAt(status) == nullptr) return 0;
-    const NetworkLook look = ensureConnected(status, 0);
-    if (look == NetworkLook::kClosed) return 0;
-    if (look == NetworkLook::kInputWaiting) drainNetworkPort(status);
-    sendNetworkPort(status, kStatusRequest, sizeof kStatusRequest);  // a lost request shows as no reply
-    const int32_t received = receiveNetworkPort(status, reply, capacity);
+    NetworkPortEntry* entry = networkPortTable().entryAt(status);
+    if (entry == nullptr || !ensureConnected(status, 0)) return 0;
+    entry->input.clear();
+    if (sendNetworkPort(status, kStatusRequest, sizeof kStatusRequest) != sizeof kStatusRequest) return 0;
+    const int32_t received = takeNetworkInput(status, reply, capacity, networkWaitLimit(entry->timeoutMs));
     return received > 0 ? received : 0;
 }
 

@@ -23,7 +23,8 @@ int32_t openNetworkPrinter(int32_t timeoutMs, uint32_t address);
 int32_t writeNetworkPrinter(PortIndex index, const void* bytes, uint32_t count);
 
 // Drops late answers on the status connection, sends ESC v 0 and returns
-// what one receive brings (the automatic-status-back bytes), or 0.
+// the first bytes that come within the connection's time-out (the
+// automatic-status-back bytes), or 0.
 int32_t exchangeNetworkStatus(PortIndex index, uint8_t* reply, uint32_t capacity);
 
 // Closes the status connection, then the data connection. An index that

@@ -39,9 +39,9 @@ namespace vellamoor {
 
 using PortIndex = uint32_t;
 
-// A drain takes what a port already holds without waiting and discards it,
-// at most this much, so a printer that keeps talking cannot hold up the
-// caller.
+// A drain takes what a port already holds without waiting and discards it
+// (a look at a network connection keeps it), at most this much, so a
+// printer that keeps talking cannot hold up the caller.
 constexpr int kMaxDrainReads = 8;
 constexpr size_t kDrainChunkBytes = 128;
 

@@ -346,6 +346,27 @@ size_t arrivedBytes(const Peer& remote) {
     return count;
 }
 
+// Sockets connected to the peer at endpoint that it still serves.
+int sessionsOf(const std::string& endpoint) {
+    int open = 0;
+    for (const auto& socket : state().sockets) {
+        const SocketState& other = socket.second;
+        if (other.peer == endpoint && other.connected && !other.closedByPeer && !other.reset) ++open;
+    }
+    return open;
+}
+
+// When keepalive finds the connection to a vanished peer gone, or never
+// (UINT64_MAX).
+uint64_t keepaliveGivesUpAt(const SocketState& open, const Peer& remote) {
+    if (remote.vanishedAt == 0 || open.keepaliveTimeMs == 0 || open.unacknowledged) return UINT64_MAX;
+    return std::max(remote.vanishedAt, open.lastHeardFrom) + open.keepaliveTimeMs + 10ull * open.keepaliveIntervalMs;
+}
+
+bool brokenByKeepalive(const SocketState& open, const Peer& remote) {
+    return keepaliveGivesUpAt(open, remote) <= state().clock;
+}
+
 }  // namespace
 
 void SerialDevice::answer(const Bytes& bytes, uint64_t delayMs) {
@@ -765,7 +786,11 @@ int connect(SOCKET socket, const struct sockaddr* address, int length) {
     if (!open->nonBlocking) misuse("blocking connect");
     open->peer = name;
     Peer& remote = state().peers[name];
-    if (remote.connect == Connect::Immediately) {
+    if (remote.connect == Connect::Refused || (remote.sessions >= 0 && sessionsOf(name) >= remote.sessions)) {
+        open->refused = true;
+        return socketError(WSAEWOULDBLOCK);
+    }
+    if (remote.connect == Connect::Immediately && remote.vanishedAt == 0) {
         open->connected = true;
         return 0;
     }
@@ -789,13 +814,20 @@ int select(int, fd_set* readable, fd_set* writable, fd_set* exceptions, const st
                        : !empty(readable) ? readable->fd_array[0] : exceptions->fd_array[0];
     SocketState* open = socketOf(candidate);
     Peer& remote = s.peers[open ? open->peer : ""];
+    const bool watchesFailures = !empty(exceptions);
     if (readable) readable->fd_count = 0;
     if (writable) writable->fd_count = 0;
+    if (exceptions) exceptions->fd_count = 0;
     if (open == nullptr) return socketError(WSAENOTSOCK);
     if (open->connected) {
-        // A connection made: writable, readable once data or the peer's FIN arrived.
+        // A connection made: writable, readable once data or the peer's FIN
+        // arrived, or once keepalive found the peer gone (a recv then fails).
+        const uint64_t givesUpAt = keepaliveGivesUpAt(*open, remote);
+        if (readable && arrivedBytes(remote) == 0 && !open->closedByPeer && givesUpAt <= s.clock + waitMs) {
+            s.clock = std::max(s.clock, givesUpAt);
+        }
         int ready = 0;
-        if (readable && (arrivedBytes(remote) > 0 || open->closedByPeer)) {
+        if (readable && (arrivedBytes(remote) > 0 || open->closedByPeer || brokenByKeepalive(*open, remote))) {
             FD_SET(candidate, readable);
             ++ready;
         }
@@ -807,17 +839,25 @@ int select(int, fd_set* readable, fd_set* writable, fd_set* exceptions, const st
         if (ready == 0) s.clock += waitMs;
         return ready;
     }
-    if (remote.connect == Connect::RefusedReadable) {
+    if (open->refused && watchesFailures) {
+        open->pendingError = WSAECONNREFUSED;
+        FD_SET(candidate, exceptions);
+        return 1;
+    }
+    if (remote.connect == Connect::RefusedReadable && !open->refused) {
         open->pendingError = WSAECONNREFUSED;
         if (readable) FD_SET(candidate, readable);
         return 1;
     }
-    if (remote.connect == Connect::ReadyAfter && remote.readyAfterMs <= waitMs) {
+    if (remote.connect == Connect::ReadyAfter && !open->refused && remote.vanishedAt == 0 &&
+        (unlimited || remote.readyAfterMs <= waitMs)) {
         s.clock += remote.readyAfterMs;
         open->connected = true;
+        open->lastHeardFrom = s.clock;
         if (writable) FD_SET(candidate, writable);
         return 1;
     }
+    if (unlimited) misuse("select without limit that never returns");
     s.clock += waitMs;
     return 0;
 }
@@ -856,6 +896,12 @@ int send(SOCKET socket, const char* buffer, int length, int) {
         return length;
     }
     Peer& remote = state().peers[open->peer];
+    if (brokenByKeepalive(*open, remote)) return socketError(WSAENETRESET);
+    if (remote.vanishedAt != 0) {
+        open->unacknowledged = true;  // taken by the local stack, never by the printer
+        return length;
+    }
+    open->lastHeardFrom = state().clock;
     const int room = remote.window < 0 ? length : std::min(length, remote.window);
     const int accepted = remote.sendLimit >= 0 ? std::min(room, remote.sendLimit) : room;
     if (open->nonBlocking && accepted == 0 && length > 0) return socketError(WSAEWOULDBLOCK);
@@ -885,13 +931,19 @@ int recv(SOCKET socket, char* buffer, int length, int flags) {
     SocketState* open = socketOf(socket);
     if (open == nullptr || !open->connected) return socketError(WSAENOTCONN);
     if (open->reset) return socketError(WSAECONNRESET);
-    if (open->closedByPeer) return 0;
     State& s = state();
     Peer& remote = s.peers[open->peer];
+    // What the peer sent before its FIN is read first, then the end of the stream.
+    if (open->closedByPeer && arrivedBytes(remote) == 0) return 0;
+    if (brokenByKeepalive(*open, remote)) return socketError(WSAENETRESET);
+    if (open->nonBlocking && arrivedBytes(remote) == 0) {
+        return remote.closedByPeer ? 0 : socketError(WSAEWOULDBLOCK);
+    }
     bool unlimited = open->receiveTimeoutMs == 0;
     uint64_t deadline = s.clock + static_cast<uint64_t>(static_cast<uint32_t>(open->receiveTimeoutMs));
     if (!remote.incoming.empty() && (unlimited || remote.incoming.front().first <= deadline)) {
         s.clock = std::max(s.clock, remote.incoming.front().first);
+        open->lastHeardFrom = s.clock;
         Bytes& chunk = remote.incoming.front().second;
         int n = std::min<int>(length, static_cast<int>(chunk.size()));
         std::memcpy(buffer, chunk.data(), static_cast<size_t>(n));
@@ -906,13 +958,39 @@ int recv(SOCKET socket, char* buffer, int length, int flags) {
     return socketError(WSAETIMEDOUT);
 }
 
+// Bytes still on their way over a connection go with it.
 int closesocket(SOCKET socket) {
     bool injected = enter("closesocket", [&] { return std::to_string(socket); });
+    SocketState* open = socketOf(socket);
+    if (open != nullptr && open->connected) state().peers[open->peer].incoming = {};
     if (state().sockets.erase(socket) == 0) {
         misuse("closesocket of a socket that is not open");
         return socketError(WSAENOTSOCK);
     }
     return injected ? socketError(WSAENOTSOCK) : 0;
+}
+
+// Only SIO_KEEPALIVE_VALS, as Microsoft documents it: a whole tcp_keepalive
+// in, a count of returned bytes for a call that is not overlapped.
+int WSAIoctl(SOCKET socket, DWORD code, void* in, DWORD inSize, void*, DWORD, DWORD* returned, LPWSAOVERLAPPED overlapped,
+             LPWSAOVERLAPPED_COMPLETION_ROUTINE) {
+    const tcp_keepalive* values = static_cast<const tcp_keepalive*>(in);
+    auto shown = [&] {
+        if (values == nullptr) return std::string("null");
+        return std::to_string(values->onoff) + "," + std::to_string(values->keepalivetime) + "," +
+               std::to_string(values->keepaliveinterval);
+    };
+    if (enter("WSAIoctl", shown)) return socketError(WSAEINVAL);
+    SocketState* open = socketOf(socket);
+    if (open == nullptr) return socketError(WSAENOTSOCK);
+    if (code != SIO_KEEPALIVE_VALS) return socketError(WSAEINVAL);
+    if (values == nullptr || inSize < sizeof(tcp_keepalive) || (overlapped == nullptr && returned == nullptr)) {
+        return socketError(WSAEFAULT);
+    }
+    open->keepaliveTimeMs = values->onoff ? static_cast<uint32_t>(values->keepalivetime) : 0;
+    open->keepaliveIntervalMs = values->onoff ? static_cast<uint32_t>(values->keepaliveinterval) : 0;
+    if (returned != nullptr) *returned = 0;
+    return 0;
 }
 
 int WSAGetLastError() { return state().lastSocketError; }

@@ -5,9 +5,10 @@
 // call log, and check the ledger for anything left open. Nothing sleeps:
 // time-outs advance a virtual clock.
 
+#include <mstcpip.h>
 #include <setupapi.h>
+#include <winsock2.h>
 #include <windows.h>
-#include <winsock.h>
 
 #include <cstdint>
 #include <functional>
@@ -110,7 +111,11 @@ struct DeviceInterface {
 enum class Connect {
     Immediately,     // connect() succeeds on the spot
     ReadyAfter,      // select() sees it writable after readyAfterMs
-    NeverReady,      // nothing within any wait, as Windows shows a refusal
+    NeverReady,      // no answer at all: nothing within any wait
+    // Refused, as Windows reports it: select() puts the socket in the
+    // exception set at once, with a pending WSAECONNREFUSED, and in no other
+    // set; a select that does not watch the exception set waits its time out.
+    Refused,
     RefusedReadable, // select() returns at once with a pending WSAECONNREFUSED, as Wine often does
 };
 
@@ -123,6 +128,13 @@ struct Peer {
     // non-blocking one would block, and select finds no room. -1: no limit.
     int window = -1;
     bool closedByPeer = false;    // recv returns 0 once nothing is left to read
+    // A print server that serves this many connections at a time and refuses
+    // another (Connect::Refused) while they last. -1: no limit.
+    int sessions = -1;
+    // Switched off or unplugged at this virtual time: no close, no reset,
+    // nothing comes back; sends are still taken by the local stack and lost.
+    // New connections get no answer. 0: present.
+    uint64_t vanishedAt = 0;
     uint64_t replyDelayMs = 0;    // how long a scripted reply takes to arrive
     Bytes received;               // everything the library sent
     Queue<Bytes> replies;         // scripted answers: each send releases the next one
@@ -144,8 +156,19 @@ struct SocketState {
     // answers it with a reset; later sends and receives fail.
     bool closedByPeer = false;
     bool reset = false;
+    bool refused = false;  // the connect was refused (Connect::Refused, or the peer's sessions were taken)
     int32_t sendTimeoutMs = 0;
     int32_t receiveTimeoutMs = 0;
+    // SIO_KEEPALIVE_VALS: probes after keepaliveTimeMs of quiet, then every
+    // keepaliveIntervalMs; Windows gives up after ten unanswered ones and the
+    // connection is broken (WSAENETRESET). 0: keepalive off.
+    uint32_t keepaliveTimeMs = 0;
+    uint32_t keepaliveIntervalMs = 0;
+    uint64_t lastHeardFrom = 0;  // virtual time the peer last sent or acknowledged anything
+    // Bytes sent to a vanished peer wait for an acknowledgement, and while
+    // they do keepalive does not probe: the system's retransmission limit,
+    // which the simulation does not model, would end the connection.
+    bool unacknowledged = false;
 };
 
 struct Ledger {

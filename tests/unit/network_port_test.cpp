@@ -21,33 +21,36 @@ TEST_F(NetworkPort, OpensDataThenStatusConnection) {
     EXPECT_EQ((std::vector<std::string>{"connect(192.168.1.100:9100)", "connect(192.168.1.100:4000)"}),
               sim::callsOf("connect"));
     EXPECT_EQ(2, statusSocketIndex.load());
-    EXPECT_EQ((std::vector<std::string>{"select(0s+500000us)", "select(0s+500000us)"}), sim::callsOf("select"))
-        << "the exception set is not watched";
+    EXPECT_EQ((std::vector<std::string>{"select(0s+500000us,exceptions)", "select(0s+500000us,exceptions)"}),
+              sim::callsOf("select"))
+        << "the exception set is watched: Windows reports a refusal there";
     for (uint32_t index : {1u, 2u}) {
         const sim::SocketState& socket = sim::socketState(networkPortTable().entryAt(index)->socket);
-        EXPECT_EQ(500, socket.sendTimeoutMs);
-        EXPECT_EQ(500, socket.receiveTimeoutMs);
-        EXPECT_FALSE(socket.nonBlocking) << "blocking again before the entry is added";
+        EXPECT_EQ(500u, socket.keepaliveTimeMs) << "a quiet connection is probed after the time-out";
+        EXPECT_EQ(50u, socket.keepaliveIntervalMs);
+        EXPECT_TRUE(socket.nonBlocking) << "every wait is the library's own select";
     }
     EXPECT_EQ(0xC0A80164u, networkPortTable().entryAt(1)->address);
     EXPECT_EQ(4000, networkPortTable().entryAt(2)->tcpPort);
     // The test host never starts Winsock, so the library must, and only once.
     EXPECT_EQ(1, sim::winsockStartups());
-    for (const std::string& call : sim::callsOf("WSAStartup")) EXPECT_EQ("WSAStartup(0x101)", call);
+    for (const std::string& call : sim::callsOf("WSAStartup")) EXPECT_EQ("WSAStartup(0x202)", call);
 }
 
 TEST_F(NetworkPort, TimeoutIsSplitIntoSecondsAndMicroseconds) {
     EXPECT_EQ(1, openNetworkPort(1500, 0xC0A80164, 9100));
-    EXPECT_EQ("select(1s+500000us)", sim::callsOf("select").back());
-    EXPECT_EQ((std::vector<std::string>{"setsockopt(0x1005,1500)", "setsockopt(0x1006,1500)"}), sim::callsOf("setsockopt"));
+    EXPECT_EQ("select(1s+500000us,exceptions)", sim::callsOf("select").back());
+    EXPECT_EQ((std::vector<std::string>{"WSAIoctl(1,1500,150)"}), sim::callsOf("WSAIoctl"));
 
     sim::peer("10.0.0.5:9100").connect = sim::Connect::Immediately;
     EXPECT_EQ(2, openNetworkPort(0, 0x0A000005, 9100)) << "a connection made at once needs no wait";
     EXPECT_EQ(1u, sim::callsOf("select").size());
-    EXPECT_EQ(0, sim::socketState(networkPortTable().entryAt(2)->socket).receiveTimeoutMs);
+    EXPECT_EQ(1u, sim::callsOf("WSAIoctl").size()) << "time-out 0 keeps the system's keepalive";
 
-    sim::peer("10.0.0.6:9100").connect = sim::Connect::ReadyAfter;
-    EXPECT_EQ(kNetworkNotConnected, openNetworkPort(0, 0x0A000006, 9100)) << "time-out 0 is a poll";
+    sim::peer("10.0.0.6:9100").readyAfterMs = 2000;
+    EXPECT_EQ(3, openNetworkPort(0, 0x0A000006, 9100)) << "time-out 0 waits without limit";
+    EXPECT_EQ("select(null,exceptions)", sim::callsOf("select").back());
+    EXPECT_EQ(kNetworkWaitFailed, openNetworkPort(-1, 0x0A000006, 9100)) << "a negative time-out is refused";
 }
 
 TEST_F(NetworkPort, FailedOpensCloseTheirSocket) {
@@ -60,9 +63,9 @@ TEST_F(NetworkPort, FailedOpensCloseTheirSocket) {
     } cases[] = {
         {"no socket", "socket", 1, sim::Connect::ReadyAfter, kNetworkNoSocket},
         {"non-blocking refused", "ioctlsocket", 1, sim::Connect::ReadyAfter, kNetworkModeSwitchFailed},
-        {"blocking again refused", "ioctlsocket", 2, sim::Connect::ReadyAfter, kNetworkModeSwitchFailed},
         {"select fails", "select", 1, sim::Connect::ReadyAfter, kNetworkWaitFailed},
-        {"never ready (Windows refusal)", "", 0, sim::Connect::NeverReady, kNetworkNotConnected},
+        {"no answer", "", 0, sim::Connect::NeverReady, kNetworkNotConnected},
+        {"refused, in the exception set", "", 0, sim::Connect::Refused, kNetworkNotConnected},
         {"refused, reported readable", "", 0, sim::Connect::RefusedReadable, kNetworkNotConnected},
     };
     for (const Case& c : cases) {
@@ -74,9 +77,9 @@ TEST_F(NetworkPort, FailedOpensCloseTheirSocket) {
         EXPECT_EQ(0u, networkPortTable().count()) << c.label;
     }
     sim::reset();
-    sim::peer("192.168.1.100:9100").connect = sim::Connect::NeverReady;
+    sim::peer("192.168.1.100:9100").connect = sim::Connect::Refused;
     EXPECT_EQ(kNetworkNotConnected, openNetworkPort(700, 0xC0A80164, 9100));
-    EXPECT_EQ(700u, sim::now()) << "a refusal Windows does not report waits out the time-out";
+    EXPECT_EQ(0u, sim::now()) << "a printer that refuses (rebooting, say) fails the open at once";
 }
 
 TEST_F(NetworkPort, PrinterWithoutStatusConnectionIsClosedAgain) {
@@ -114,10 +117,12 @@ TEST_F(NetworkPort, WritesGoOnTheDataConnectionWithOneSend) {
     EXPECT_EQ(0, written);
 }
 
-// Many printers close a connection they found idle, and Windows drops a
-// socket whose send or receive timed out into an undefined state. Before
-// its next use such a connection is made again in place: same entry, same
-// handle, the old socket closed, and the receipt reaches the printer.
+// Many printers close a connection they found idle. Before its next use
+// such a connection is made again in place: same entry, same handle, the
+// old socket closed, and the receipt reaches the printer. A status query
+// that got no answer leaves its connection as it was: the library's own
+// wait ran out, not a receive, which would leave the socket in an undefined
+// state.
 TEST_F(NetworkPort, ClosedOrTimedOutConnectionsAreMadeAgainInPlace) {
     struct Case {
         const char* label;
@@ -129,10 +134,10 @@ TEST_F(NetworkPort, ClosedOrTimedOutConnectionsAreMadeAgainInPlace) {
              sim::closeConnections("192.168.1.100:9100");
              sim::closeConnections("192.168.1.100:4000");
          }, 2},
-        {"a status receive timed out", [this] {
+        {"a status query got no answer", [this] {
              Bytes status(kFullStatusLength);
              EXPECT_EQ(0, parsedStatus(769, status)) << "the printer stays silent once";
-         }, 1},
+         }, 0},
     };
     for (const Case& c : cases) {
         sim::reset();
@@ -190,7 +195,7 @@ TEST_F(NetworkPort, AConnectionThatCannotBeMadeAgainFailsTheWriteAndStays) {
     EXPECT_EQ(0, writePort(769, {'A'}, &written));
     EXPECT_EQ(0, written);
     EXPECT_TRUE(sim::peer("192.168.1.100:9100").received.empty());
-    EXPECT_EQ(2u, sim::ledger().sockets) << "nothing half-made is left open";
+    EXPECT_EQ(1u, sim::ledger().sockets) << "the stale socket is closed, nothing half-made is left open";
     EXPECT_EQ(2u, networkPortTable().count()) << "the entry stays";
 
     sim::peer("192.168.1.100:9100").connect = sim::Connect::ReadyAfter;
@@ -218,6 +223,91 @@ TEST_F(NetworkPort, APrinterThatStopsReadingGetsItsPartCountedExactly) {
     printer.window = -1;
     EXPECT_EQ(1, writePort(769, {'D', 'E'}, &written)) << "the printer reads again";
     EXPECT_BYTES((Bytes{'A', 'B', 'C', 'D', 'E'}), printer.received);
+}
+
+// Bytes a printer sends on the data connection (an automatic status block,
+// an answer to a command inside a job) are taken off it and kept, so that
+// its close behind them is seen before the next send.
+TEST_F(NetworkPort, APrinterThatTalksBackStillHasItsCloseSeen) {
+    ASSERT_EQ(769, openPort(3, {192, 168, 1, 100}));
+    sim::Peer& printer = sim::peer("192.168.1.100:9100");
+    jint written = 0;
+    EXPECT_EQ(1, writePort(769, {'1'}, &written));
+    printer.answer({'A', 'S', 'B', '!'});
+    sim::advance(60000);
+    sim::closeConnections("192.168.1.100:9100");
+    EXPECT_EQ(1, writePort(769, {'2'}, &written));
+    EXPECT_BYTES((Bytes{'1', '2'}), printer.received) << "the second job went on a new connection";
+    uint8_t kept[8] = {};
+    EXPECT_EQ(4, takeNetworkInput(1, kept, sizeof kept, 0));
+    EXPECT_BYTES((Bytes{'A', 'S', 'B', '!'}), Bytes(kept, kept + 4));
+    EXPECT_EQ(0, takeNetworkInput(2, kept, sizeof kept, 0)) << "the status connection holds nothing";
+}
+
+// A printer switched off or unplugged sends no close. Keepalive finds its
+// quiet connection gone after the time-out and ten probes at a tenth of it;
+// the write after that fails instead of reporting a receipt sent.
+TEST_F(NetworkPort, AVanishedPrinterFailsTheWriteAfterTwiceTheTimeoutOfQuiet) {
+    ASSERT_EQ(769, openPort(3, {192, 168, 1, 100}, 1000));
+    sim::Peer& printer = sim::peer("192.168.1.100:9100");
+    jint written = 0;
+    EXPECT_EQ(1, writePort(769, {'1'}, &written));
+    printer.vanishedAt = sim::now();
+    sim::advance(2000);
+    const uint64_t before = sim::now();
+    EXPECT_EQ(0, writePort(769, {'2'}, &written));
+    EXPECT_EQ(0, written);
+    EXPECT_EQ(1000u, sim::now() - before) << "the connection made again waits out the time-out";
+    EXPECT_BYTES((Bytes{'1'}), printer.received);
+}
+
+// A status port that serves one session at a time (common on print servers)
+// must never see a second connection while the first lives.
+TEST_F(NetworkPort, AOneSessionStatusPortAnswersEveryQueryAfterASilentOne) {
+    sim::Peer& status = sim::peer("192.168.1.100:4000");
+    status.sessions = 1;
+    ASSERT_EQ(769, openPort(3, {192, 168, 1, 100}));
+    Bytes reply(kFullStatusLength);
+    EXPECT_EQ(0, parsedStatus(769, reply)) << "the printer stays silent once";
+    for (int query = 1; query <= 5; ++query) {
+        status.replies = {{0x00}};
+        EXPECT_EQ(1, parsedStatus(769, reply)) << "query " << query;
+    }
+    sim::closeConnections("192.168.1.100:4000");
+    status.replies = {{0x00}};
+    EXPECT_EQ(1, parsedStatus(769, reply)) << "made again after the printer closed it";
+}
+
+// A write waits at most once for the connection made again and once for
+// room; a status query at most once for the connection and once for the
+// answer (its three-byte request never waits for room).
+TEST_F(NetworkPort, CallsTakeAtMostTwiceTheTimeout) {
+    ASSERT_EQ(769, openPort(3, {192, 168, 1, 100}, 400));
+    sim::Peer& data = sim::peer("192.168.1.100:9100");
+    sim::Peer& status = sim::peer("192.168.1.100:4000");
+    data.readyAfterMs = status.readyAfterMs = 399;
+    data.window = 0;
+    sim::advance(60000);
+    sim::closeConnections("192.168.1.100:9100");
+    sim::closeConnections("192.168.1.100:4000");
+    struct Call {
+        const char* label;
+        std::function<jint()> call;
+    } calls[] = {
+        {"a write to a printer that takes nothing", [this] {
+             jint written = 0;
+             return writePort(769, {'A'}, &written);
+         }},
+        {"a status query that gets no answer", [this] {
+             Bytes reply(kFullStatusLength);
+             return parsedStatus(769, reply);
+         }},
+    };
+    for (const Call& c : calls) {
+        const uint64_t before = sim::now();
+        EXPECT_EQ(0, c.call()) << c.label;
+        EXPECT_EQ(799u, sim::now() - before) << c.label;
+    }
 }
 
 TEST_F(NetworkPort, ClosingAHandleClosesBothConnections) {

@@ -100,6 +100,10 @@ TEST_F(StrictSimulation, WinsockRefusesEmptySelectsAndKeepsLateReplies) {
     sim::peer("192.168.1.100:4000").replyDelayMs = 800;
     ASSERT_EQ(769, openPort(3, {192, 168, 1, 100}, 500));
     SOCKET status = vellamoor::networkPortTable().entryAt(2)->socket;
+    u_long blocking = 0;
+    ioctlsocket(status, FIONBIO, &blocking);
+    int32_t receiveTimeoutMs = 500;
+    setsockopt(status, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&receiveTimeoutMs), 4);
     char reply = 0;
     send(status, "\x1b\x76", 3, 0);
     EXPECT_EQ(SOCKET_ERROR, recv(status, &reply, 1, 0));

@@ -163,6 +163,19 @@ TEST_F(StatusQuery, NetworkFailuresLeaveTheArrayAlone) {
     EXPECT_BYTES(callerArray(), status);
 }
 
+// The look before the request takes the unasked block off the connection and
+// sees the close behind it, so the request goes on a new connection.
+TEST_F(StatusQuery, AnUnaskedStatusBlockThenACloseFailsNoQuery) {
+    jint handle = openPort(3, {192, 168, 1, 100});
+    sim::Peer& printer = sim::peer("192.168.1.100:4000");
+    printer.answer({0x20});
+    sim::closeConnections("192.168.1.100:4000");
+    printer.replies = {{0x08}};
+    Bytes status = callerArray();
+    ASSERT_EQ(1, parsedStatus(handle, status));
+    EXPECT_EQ("01000/1", flagsOf(status)) << "the answer on the new connection";
+}
+
 TEST_F(StatusQuery, EachNetworkPrinterIsAskedOnItsOwnConnection) {
     sim::peer("192.168.1.101:9100");
     sim::peer("192.168.1.101:4000").replies = {{0x08}};
@@ -229,25 +242,29 @@ TEST_F(StatusQuery, LateAnswersAreDroppedBeforeTheNextQuery) {
     EXPECT_EQ("01000/1", flagsOf(status)) << "network: the fresh answer, not the late cover-open one";
 }
 
-// The look before each query also tells whether the status connection holds
-// anything: a quiet one is not drained, one holding unasked bytes is.
-TEST_F(StatusQuery, TheStatusConnectionIsDrainedOnlyWhenItHoldsSomething) {
+// The look before each query takes what the status connection holds off it
+// only when select finds it readable: a quiet connection costs no receive
+// before the request.
+TEST_F(StatusQuery, TheStatusConnectionIsReadBeforeTheRequestOnlyWhenItHoldsSomething) {
     sim::Peer& printer = sim::peer("192.168.1.100:4000");
     jint network = openPort(3, {192, 168, 1, 100}, 500);
-    auto drainLooks = [] {
-        std::vector<std::string> calls = sim::callsOf("ioctlsocket");
-        return std::count(calls.begin(), calls.end(), "ioctlsocket(FIONREAD)");
+    auto receivesBeforeTheRequest = [] {
+        const std::vector<std::string>& calls = sim::calls();
+        auto request = std::find_if(calls.begin(), calls.end(), [](const std::string& call) { return call.rfind("send(", 0) == 0; });
+        return std::count_if(calls.begin(), request, [](const std::string& call) { return call.rfind("recv(", 0) == 0; });
     };
     Bytes status = callerArray();
     printer.replies = {{0x00}};
+    sim::clearCalls();
     ASSERT_EQ(1, parsedStatus(network, status));
-    EXPECT_EQ(0, drainLooks()) << "a quiet connection";
+    EXPECT_EQ(0, receivesBeforeTheRequest()) << "a quiet connection";
 
     printer.answer({0x20});
     printer.replies = {{0x08}};
+    sim::clearCalls();
     ASSERT_EQ(1, parsedStatus(network, status));
     EXPECT_EQ("01000/1", flagsOf(status)) << "the answer, not the cover-open byte that came unasked";
-    EXPECT_LT(0, drainLooks());
+    EXPECT_LT(0, receivesBeforeTheRequest());
 }
 
 TEST_F(StatusQuery, ArraysThatCannotHoldTheAnswer) {

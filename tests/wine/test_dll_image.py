@@ -10,7 +10,7 @@ import wine_env
 METHODS = [("IOPort", "nativeOpenPort", 20), ("IOPort", "nativeClosePort", 12), ("IOPort", "nativeWritePort", 28),
            ("IOPort", "nativeReadPort", 28), ("IOPort", "nativeResetDevice", 12),
            ("IOPort", "nativeGetParsedStatus", 16), ("DataPath", "nativeRead", 20)]
-ALLOWED_IMPORTS = {"KERNEL32.dll", "SETUPAPI.dll", "WSOCK32.dll", "msvcrt.dll"}
+ALLOWED_IMPORTS = {"KERNEL32.dll", "SETUPAPI.dll", "WS2_32.dll", "msvcrt.dll"}
 
 
 class DllImage(unittest.TestCase):

@@ -89,18 +89,21 @@ class NetworkPort(unittest.TestCase):
         self.assertTrue(driver.jni_clean())
 
     def test_connections_the_printer_closed_while_idle_are_made_again(self):
-        printer = self.printer("127.0.3.8", idle_close_ms=300)
-        self.assertEqual(769, driver.open(3, octets("127.0.3.8"), 1000))
-        jobs = [b"before the pause\n", b"after the first pause\n", b"after the second pause\n"]
-        self.assertEqual((1, len(jobs[0])), driver.write(769, jobs[0]))
-        for job in jobs[1:]:
-            time.sleep(0.8)
-            self.assertEqual(1, driver.status(769)[0], "status after a pause")
-            time.sleep(0.8)
-            self.assertEqual((1, len(job)), driver.write(769, job))
-        self.assertTrue(printer.data.wait_for(lambda r: bytes(r.received) == b"".join(jobs), 5),
-                        "each job arrives once: %r" % bytes(printer.data.received))
-        self.assertEqual(1, driver.close_port(769))
+        # Also when the printer sent something first (a status block after
+        # each job's first bytes), which must not hide its close.
+        for address, talk_back in (("127.0.3.8", None), ("127.0.3.9", b"\x14\x00\x00\x0f")):
+            printer = self.printer(address, idle_close_ms=300, talk_back=talk_back)
+            self.assertEqual(769, driver.open(3, octets(address), 1000))
+            jobs = [b"before the pause\n", b"after the first pause\n", b"after the second pause\n"]
+            self.assertEqual((1, len(jobs[0])), driver.write(769, jobs[0]))
+            for job in jobs[1:]:
+                time.sleep(0.8)
+                self.assertEqual(1, driver.status(769)[0], "status after a pause")
+                time.sleep(0.8)
+                self.assertEqual((1, len(job)), driver.write(769, job))
+            self.assertTrue(printer.data.wait_for(lambda r: bytes(r.received) == b"".join(jobs), 5),
+                            "each job arrives once (talk back %r): %r" % (talk_back, bytes(printer.data.received)))
+            self.assertEqual(1, driver.close_port(769))
 
     def test_library_starts_winsock_when_the_host_did_not(self):
         printer = self.printer("127.0.3.7")

@@ -559,12 +559,13 @@ class NetworkPrinter:
     STATUS_PORT = 4000
 
     def __init__(self, address, state=None, record_path=None, listen_data=True, listen_status=True,
-                 accept_data=True, reset_after=None, idle_close_ms=None, previews=None, lines_per_second=None,
+                 accept_data=True, reset_after=None, idle_close_ms=None, talk_back=None, previews=None, lines_per_second=None,
                  buffer_size=4096, paper_lines=None, in_order_answers=True, pushes_status=True, **knobs):
         self.address = address
         self.previews = previews  # a receipt_image.PreviewFolder, or None
         self.reset_after = reset_after  # reset the data connection after this many bytes
         self.idle_close_ms = idle_close_ms  # close a connection idle this long, as many printers do
+        self.talk_back = talk_back  # bytes sent on a data connection after its first job (a status block)
         self.data = Recorder(record_path)
         self.status = Recorder()
         self.responder = Responder(state or PrinterState(), **knobs)
@@ -652,6 +653,7 @@ class NetworkPrinter:
                 time.sleep(0.05)
             return
         self._data_connection = connection
+        talked = False
         while True:
             if not self.mechanism.wait_for_room(0.05):
                 # A full buffer: the window fills up and the host waits, as
@@ -665,6 +667,9 @@ class NetworkPrinter:
                 return
             self.data.add_bytes(data)
             self.mechanism.take(data)
+            if self.talk_back is not None and not talked:
+                connection.sendall(self.talk_back)
+                talked = True
             if self.reset_after is not None and len(self.data.received) >= self.reset_after:
                 # A linger time of 0 makes close() send RST: the connection is reset, not ended.
                 connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "network_input.h"
 #include "port_table.h"
 
 namespace vellamoor {
@@ -23,9 +24,10 @@ struct UsbPortEntry {
 struct NetworkPortEntry {
     uint32_t address;  // IPv4, first octet in the most significant byte
     int32_t tcpPort;
-    int socket;
-    int32_t timeoutMs;   // of the open, for a connection made again in place
+    int socket;          // non-blocking; -1 after a connection could not be made again
+    int32_t timeoutMs;   // of the open: each wait on the connection, and a connection made again
     int64_t lastLookMs;  // tickMs() when the connection was made or last found open
+    NetworkInput input;  // what the printer sent that nobody took yet
 };
 
 PortTable<SerialPortEntry>& serialPortTable();

@@ -79,20 +79,30 @@ inline int64_t monotonicMs() { return millisecondsOn(CLOCK_MONOTONIC); }
 // tens of milliseconds that every call checks.
 inline int64_t tickMs() { return millisecondsOn(CLOCK_MONOTONIC_COARSE); }
 
-// Waits until fd shows one of events or timeoutMs passes (negative: no
-// limit), going on with the time that is left after a signal. Returns
-// poll's result: above 0 ready, 0 time-out, -1 error.
-inline int waitForEvents(int fd, short events, int64_t timeoutMs) {
-    const int64_t deadline = monotonicMs() + timeoutMs;
+// A point in monotonicMs() time that a wait may not pass.
+constexpr int64_t kNoDeadline = INT64_MAX;
+
+inline int64_t deadlineAfter(int64_t waitMs) { return waitMs < 0 ? kNoDeadline : monotonicMs() + waitMs; }
+
+// Waits until fd shows one of events or the deadline passes, going on with
+// the time that is left after a signal: a signal neither shortens nor
+// lengthens the wait. Returns poll's result: above 0 ready, 0 time-out, -1
+// error.
+inline int waitForEventsUntil(int fd, short events, int64_t deadline) {
     for (;;) {
         pollfd watched{fd, events, 0};
-        int64_t left = timeoutMs < 0 ? -1 : deadline - monotonicMs();
-        if (timeoutMs >= 0 && left < 0) left = 0;
+        int64_t left = deadline == kNoDeadline ? -1 : deadline - monotonicMs();
+        if (deadline != kNoDeadline && left < 0) left = 0;
         int ready = poll(&watched, 1, left > INT32_MAX ? INT32_MAX : static_cast<int>(left));
         if (ready == -1 && errno == EINTR) continue;
-        if (ready == 0 && timeoutMs >= 0 && deadline - monotonicMs() > 0) continue;  // a wait longer than poll takes
+        if (ready == 0 && deadline != kNoDeadline && deadline - monotonicMs() > 0) continue;  // a wait longer than poll takes
         return ready;
     }
+}
+
+// The same for a wait of timeoutMs (negative: no limit).
+inline int waitForEvents(int fd, short events, int64_t timeoutMs) {
+    return waitForEventsUntil(fd, events, deadlineAfter(timeoutMs));
 }
 
 // One read of what a terminal holds, waiting up to timeoutMs for it: the

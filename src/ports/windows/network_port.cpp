@@ -1,5 +1,9 @@
 #include "network_port.h"
 
+// mstcpip.h builds on Windows Sockets 2 without including it.
+#include <winsock2.h>
+#include <mstcpip.h>
+
 #include <cstring>
 
 #include "port_entries.h"
@@ -31,28 +35,43 @@ sockaddr_in socketAddress(uint32_t address, int32_t tcpPort) {
     return peer;
 }
 
-bool setNonBlocking(SOCKET socket, bool nonBlocking) {
-    u_long mode = nonBlocking ? 1 : 0;
+bool setNonBlocking(SOCKET socket) {
+    u_long mode = 1;
     return ioctlsocket(socket, FIONBIO, &mode) == 0;
 }
 
-// Waits for a non-blocking connect. Windows reports a refused connection only
-// in the exception set, which is not watched, so there it runs into the
-// time-out. Wine and POSIX layers instead mark a refused socket readable at
-// once; the pending error tells that apart from a real connection.
+// select's wait for waitMs (negative: no limit, a null time-out).
+struct SelectWait {
+    explicit SelectWait(int64_t waitMs) : unlimited(waitMs < 0) {
+        limit.tv_sec = static_cast<long>(waitMs / 1000);
+        limit.tv_usec = static_cast<long>((waitMs % 1000) * 1000);
+    }
+    timeval* get() { return unlimited ? nullptr : &limit; }
+
+    bool unlimited;
+    timeval limit;
+};
+
+// Waits for a non-blocking connect. Windows reports a failed connection
+// (refused, say, by a printer that is starting up) in the exception set
+// only, and a made one as writable; Wine and POSIX layers mark a refused
+// socket readable instead. The pending error tells a refusal that shows as
+// ready apart from a real connection.
 int32_t waitForConnection(SOCKET socket, int32_t timeoutMs) {
     fd_set readable;
     fd_set writable;
+    fd_set failed;
     FD_ZERO(&readable);
     FD_ZERO(&writable);
+    FD_ZERO(&failed);
     FD_SET(socket, &readable);
     FD_SET(socket, &writable);
-    timeval wait;
-    wait.tv_sec = timeoutMs / 1000;
-    wait.tv_usec = (timeoutMs % 1000) * 1000;
-    int ready = select(0, &readable, &writable, nullptr, &wait);
+    FD_SET(socket, &failed);
+    SelectWait wait(networkWaitLimit(timeoutMs));
+    int ready = select(0, &readable, &writable, &failed, wait.get());
     if (ready == 0) return kNetworkNotConnected;
     if (ready == SOCKET_ERROR) return kNetworkWaitFailed;
+    if (FD_ISSET(socket, &failed)) return kNetworkNotConnected;
     int pendingError = 0;
     int length = sizeof pendingError;
     if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&pendingError), &length) != 0 ||
@@ -64,74 +83,86 @@ int32_t waitForConnection(SOCKET socket, int32_t timeoutMs) {
 
 // A JVM need not have started Windows Sockets before the first network open,
 // and without it every socket call fails although the printer is there. The
-// library therefore starts version 1.1 itself, once, and never stops it: the
+// library therefore starts version 2.2 itself, once, and never stops it: the
 // host may be using sockets of its own.
 void startWinsockOnce() {
     static bool started = false;
     if (started) return;
     WSADATA details;
-    started = WSAStartup(MAKEWORD(1, 1), &details) == 0;
+    started = WSAStartup(MAKEWORD(2, 2), &details) == 0;
 }
 
-// One time-out bounds the connection wait and every later send and receive.
-void setTransferTimeouts(SOCKET socket, int32_t timeoutMs) {
-    const char* value = reinterpret_cast<const char*>(&timeoutMs);
-    setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, value, sizeof timeoutMs);
-    setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, value, sizeof timeoutMs);
+// A printer switched off or unplugged sends neither a close nor a reset.
+// Keepalive probes a quiet connection after the time-out, ten times (the
+// count Windows sends) at a tenth of it, so that a vanished printer is found
+// within twice the time-out of quiet and the look before the next send
+// finds the connection broken. Time-out 0 leaves the system's own limits.
+void watchForVanishing(SOCKET socket, int32_t timeoutMs) {
+    if (timeoutMs == 0) return;
+    tcp_keepalive probes;
+    probes.onoff = 1;
+    probes.keepalivetime = static_cast<u_long>(timeoutMs);
+    probes.keepaliveinterval = static_cast<u_long>(timeoutMs < 10 ? 1 : timeoutMs / 10);
+    DWORD returned = 0;
+    WSAIoctl(socket, SIO_KEEPALIVE_VALS, &probes, sizeof probes, nullptr, 0, &returned, nullptr, nullptr);
 }
 
-// Makes a connection to address:tcpPort within timeoutMs and leaves it
-// blocking with the transfer time-outs set. A connect that fails with
-// anything but "in progress" fails at once; otherwise the wait tells the
-// outcome.
+// Makes a connection to address:tcpPort within timeoutMs (0: no limit,
+// negative: refused) and leaves it non-blocking: every wait on it is the
+// library's own select, so no send or receive ever times out inside Winsock,
+// which would leave the socket in an undefined state. A connect that fails
+// with anything but "in progress" fails at once.
 int32_t connectWithin(int32_t timeoutMs, uint32_t address, int32_t tcpPort, UniqueSocket& connection) {
+    if (timeoutMs < 0) return kNetworkWaitFailed;
     sockaddr_in peer = socketAddress(address, tcpPort);
     startWinsockOnce();
     UniqueSocket made(socket(AF_INET, SOCK_STREAM, 0));
     if (!made.valid()) return kNetworkNoSocket;
-    if (!setNonBlocking(made.get(), true)) return kNetworkModeSwitchFailed;
+    if (!setNonBlocking(made.get())) return kNetworkModeSwitchFailed;
     if (connect(made.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == SOCKET_ERROR) {
         if (WSAGetLastError() != WSAEWOULDBLOCK) return kNetworkNotConnected;
         int32_t waited = waitForConnection(made.get(), timeoutMs);
         if (waited != 0) return waited;
     }
-    setTransferTimeouts(made.get(), timeoutMs);
-    if (!setNonBlocking(made.get(), false)) return kNetworkModeSwitchFailed;
+    watchForVanishing(made.get(), timeoutMs);
     connection.reset(made.release());
     return 0;
 }
 
-// Waits until the connection can take more bytes, at most timeoutMs (0: no
-// limit, as for the socket's own time-outs).
-bool waitForRoom(SOCKET socket, int32_t timeoutMs) {
-    fd_set writable;
-    FD_ZERO(&writable);
-    FD_SET(socket, &writable);
-    timeval wait;
-    wait.tv_sec = timeoutMs / 1000;
-    wait.tv_usec = (timeoutMs % 1000) * 1000;
-    return select(0, nullptr, &writable, nullptr, timeoutMs == 0 ? nullptr : &wait) == 1;
+// Waits until the socket is in the set select fills for reading or, with
+// forRoom, for writing; at most waitMs (negative: no limit).
+bool waitFor(SOCKET socket, bool forRoom, int64_t waitMs) {
+    fd_set watched;
+    FD_ZERO(&watched);
+    FD_SET(socket, &watched);
+    SelectWait wait(waitMs);
+    return select(0, forRoom ? nullptr : &watched, forRoom ? &watched : nullptr, nullptr, wait.get()) == 1;
 }
 
-// A receive that ran into its time-out marks the connection: it is made
-// again before its next use.
-int noteTimeout(NetworkPortEntry& entry, int result) {
-    if (result == SOCKET_ERROR && WSAGetLastError() == WSAETIMEDOUT) entry.timedOut = true;
-    return result;
+// Takes what the connection holds into the entry's input without waiting, at
+// most a few receives, so a printer that keeps sending cannot hold the caller
+// up. kClosed when the printer closed or reset the connection, or keepalive
+// found it gone.
+VELLAMOOR_PER_CALL NetworkLook takeWaiting(NetworkPortEntry& entry) {
+    char chunk[kDrainChunkBytes];
+    for (int read = 0; read < kMaxDrainReads; ++read) {
+        int n = recv(entry.socket, chunk, static_cast<int>(sizeof chunk), 0);
+        if (n > 0) {
+            entry.input.keep(reinterpret_cast<const uint8_t*>(chunk), static_cast<uint32_t>(n));
+            continue;
+        }
+        if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) return NetworkLook::kOpen;
+        return NetworkLook::kClosed;
+    }
+    return NetworkLook::kOpen;
 }
 
-// A printer that closed the connection (many do after an idle minute) or
-// reset it shows as readable, and a peek finds the end of the stream or an
-// error; a peek that finds data leaves it where it is.
-VELLAMOOR_PER_CALL NetworkLook lookAt(SOCKET socket) {
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(socket, &readable);
-    timeval noWait = {0, 0};
-    if (select(0, &readable, nullptr, nullptr, &noWait) != 1) return NetworkLook::kOpen;
-    // select said readable, so this peek does not block.
-    char next;
-    return recv(socket, &next, 1, MSG_PEEK) <= 0 ? NetworkLook::kClosed : NetworkLook::kInputWaiting;
+// A printer that closed the connection (many do after an idle minute), reset
+// it or vanished shows as readable; so do bytes it sent.
+VELLAMOOR_PER_CALL NetworkLook lookAt(NetworkPortEntry& entry) {
+    if (entry.socket == INVALID_SOCKET) return NetworkLook::kClosed;
+    if (!waitFor(entry.socket, false, 0)) return NetworkLook::kOpen;
+    return takeWaiting(entry);
 }
 
 }  // namespace
@@ -142,21 +173,18 @@ int32_t openNetworkPort(int32_t timeoutMs, uint32_t address, int32_t tcpPort) {
     UniqueSocket connection;
     int32_t connected = connectWithin(timeoutMs, address, tcpPort, connection);
     if (connected != 0) return connected;
-    uint32_t index =
-        table.append(NetworkPortEntry{address, tcpPort, connection.get(), timeoutMs, false, GetTickCount()});
+    uint32_t index = table.append(NetworkPortEntry{address, tcpPort, connection.get(), timeoutMs, GetTickCount(), {}});
     if (index == 0) return kNetworkTableFull;
     connection.release();
     return static_cast<int32_t>(index);
 }
 
-// Windows documents a socket whose receive timed out as being in an
-// undefined state, so such a socket is not used again.
 VELLAMOOR_PER_CALL NetworkLook lookAtNetworkPort(PortIndex index, int32_t lookAgainAfterMs) {
     NetworkPortEntry* entry = table.entryAt(index);
-    if (entry == nullptr || entry->timedOut) return NetworkLook::kClosed;
+    if (entry == nullptr) return NetworkLook::kClosed;
     const DWORD now = GetTickCount();
     if (now - entry->lastLookTick < static_cast<DWORD>(lookAgainAfterMs)) return NetworkLook::kOpen;
-    const NetworkLook look = lookAt(entry->socket);
+    const NetworkLook look = lookAt(*entry);
     if (look != NetworkLook::kClosed) entry->lastLookTick = now;
     return look;
 }
@@ -164,11 +192,11 @@ VELLAMOOR_PER_CALL NetworkLook lookAtNetworkPort(PortIndex index, int32_t lookAg
 bool reconnectNetworkPort(PortIndex index) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return false;
+    if (entry->socket != INVALID_SOCKET) closesocket(entry->socket);
+    entry->socket = INVALID_SOCKET;
     UniqueSocket connection;
     if (connectWithin(entry->timeoutMs, entry->address, entry->tcpPort, connection) != 0) return false;
-    closesocket(entry->socket);
     entry->socket = connection.release();
-    entry->timedOut = false;
     entry->lastLookTick = GetTickCount();
     return true;
 }
@@ -181,40 +209,33 @@ bool reconnectNetworkPort(PortIndex index) {
 VELLAMOOR_PER_CALL int32_t sendNetworkPort(PortIndex index, const void* bytes, uint32_t count) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return kNetworkNoEntry;
-    if (!waitForRoom(entry->socket, entry->timeoutMs)) return 0;
-    if (!setNonBlocking(entry->socket, true)) return SOCKET_ERROR;
+    if (!waitFor(entry->socket, true, networkWaitLimit(entry->timeoutMs))) return 0;
     int sent = send(entry->socket, static_cast<const char*>(bytes), static_cast<int>(count), 0);
-    const int error = WSAGetLastError();
-    if (!setNonBlocking(entry->socket, false)) entry->timedOut = true;  // made again before its next use
-    if (sent == SOCKET_ERROR && error == WSAEWOULDBLOCK) return 0;
+    if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) return 0;
     return sent;
 }
 
-VELLAMOOR_PER_CALL int32_t receiveNetworkPort(PortIndex index, void* buffer, uint32_t capacity) {
+VELLAMOOR_PER_CALL int32_t takeNetworkInput(PortIndex index, void* buffer, uint32_t capacity, int32_t waitMs) {
     NetworkPortEntry* entry = table.entryAt(index);
-    if (entry == nullptr) return kNetworkNoEntry;
-    return noteTimeout(*entry, recv(entry->socket, static_cast<char*>(buffer), static_cast<int>(capacity), 0));
-}
-
-VELLAMOOR_PER_CALL void drainNetworkPort(PortIndex index) {
-    NetworkPortEntry* entry = table.entryAt(index);
-    if (entry == nullptr) return;
-    char scrap[kDrainChunkBytes];
-    for (int read = 0; read < kMaxDrainReads; ++read) {
-        u_long waiting = 0;
-        if (ioctlsocket(entry->socket, FIONREAD, &waiting) != 0 || waiting == 0) return;
-        // FIONREAD said the bytes are there, so this recv does not block.
-        int wanted = waiting < sizeof scrap ? static_cast<int>(waiting) : static_cast<int>(sizeof scrap);
-        if (recv(entry->socket, scrap, wanted, 0) <= 0) return;
+    if (entry == nullptr) return kDataPathGone;
+    const DWORD start = GetTickCount();
+    while (entry->input.count == 0) {
+        if (entry->socket == INVALID_SOCKET) return kDataPathGone;
+        const int64_t waited = GetTickCount() - start;
+        if (waitMs >= 0 && waited > waitMs) return kDataPathNothingCame;
+        if (!waitFor(entry->socket, false, waitMs < 0 ? -1 : waitMs - waited)) return kDataPathNothingCame;
+        if (takeWaiting(*entry) == NetworkLook::kClosed && entry->input.count == 0) return kDataPathGone;
     }
+    return static_cast<int32_t>(entry->input.take(buffer, capacity));
 }
 
 int32_t closeNetworkPort(PortIndex index) {
     NetworkPortEntry* entry = table.entryAt(index);
     if (entry == nullptr) return kNetworkNoEntry;
-    int closed = closesocket(entry->socket);
+    const SOCKET socket = entry->socket;
     table.removeAt(index);
-    return closed == 0 ? kNetworkClosed : kNetworkCloseFailed;
+    if (socket == INVALID_SOCKET) return kNetworkClosed;
+    return closesocket(socket) == 0 ? kNetworkClosed : kNetworkCloseFailed;
 }
 
 }  // namespace vellamoor

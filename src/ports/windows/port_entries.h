@@ -3,11 +3,14 @@
 // The records of the three port tables on Windows. Only the transports and
 // the tests that look into the tables include this.
 
+// Windows Sockets 2 before windows.h, which the build keeps lean (without
+// Winsock 1.1 of its own).
+#include <winsock2.h>
 #include <windows.h>
-#include <winsock.h>
 
 #include <cstdint>
 
+#include "network_input.h"
 #include "port_table.h"
 
 namespace vellamoor {
@@ -27,10 +30,10 @@ struct UsbPortEntry {
 struct NetworkPortEntry {
     uint32_t address;  // IPv4, first octet in the most significant byte
     int32_t tcpPort;
-    SOCKET socket;
-    int32_t timeoutMs;  // of the open, for a connection made again in place
-    bool timedOut;      // a send or receive timed out: the socket's state is undefined
-    DWORD lastLookTick; // when the connection was made or last found open
+    SOCKET socket;       // non-blocking; INVALID_SOCKET after a connection could not be made again
+    int32_t timeoutMs;   // of the open: each wait on the connection, and a connection made again
+    DWORD lastLookTick;  // when the connection was made or last found open
+    NetworkInput input;  // what the printer sent that nobody took yet
 };
 
 PortTable<SerialPortEntry>& serialPortTable();
