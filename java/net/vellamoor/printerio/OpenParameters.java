@@ -26,15 +26,11 @@ final class OpenParameters {
         }
         byte[] octets = new byte[4];
         for (int i = 0; i < 4; i++) {
-            try {
-                int value = Integer.parseInt(parts[i]);
-                if (value < 0 || value > 255) {
-                    throw new NumberFormatException();
-                }
-                octets[i] = (byte) value;
-            } catch (NumberFormatException e) {
+            // Integer.parseInt alone would also take a sign and digits of other scripts.
+            if (!parts[i].matches("[0-9]{1,3}") || Integer.parseInt(parts[i]) > 255) {
                 throw new IllegalArgumentException("not a dotted IPv4 address: " + address);
             }
+            octets[i] = (byte) Integer.parseInt(parts[i]);
         }
         return octets;
     }
