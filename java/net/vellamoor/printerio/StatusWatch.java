@@ -58,8 +58,10 @@ public final class StatusWatch implements AutoCloseable {
     }
 
     /**
-     * Stops the watch and returns at once; a query in progress ends within
-     * the printer's time-out, and the listener is not called again.
+     * Stops the watch and returns at once, without waiting for the watch's
+     * thread: a query in progress ends within the printer's time-out, and a
+     * call to the listener that is under way, or that the thread is just
+     * starting, may still run once.
      */
     @Override
     public void close() {

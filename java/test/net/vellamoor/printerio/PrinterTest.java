@@ -52,6 +52,28 @@ public class PrinterTest {
         assertEquals("entries left in the table", count, natives.entries(portType));
     }
 
+    /**
+     * Starts a write that the fake holds until {@code natives.writeGate}
+     * opens, and returns once it is held. A close while it waits ends the
+     * job there, which the tests see in the printer's entries.
+     */
+    private Thread stuckWrite(Printer printer) throws InterruptedException {
+        natives.writeGate = new java.util.concurrent.CountDownLatch(1);
+        Thread writer = new Thread(() -> {
+            try {
+                printer.write(bytes("a long job"));
+            } catch (PrinterException e) {
+                // closed while it waited
+            }
+        });
+        writer.start();
+        for (int i = 0; i < 10_000 && writer.getState() != Thread.State.WAITING; i++) {
+            Thread.sleep(1);
+        }
+        assertEquals("the write is held in the fake", Thread.State.WAITING, writer.getState());
+        return writer;
+    }
+
     /** Which device answered: the fake puts its name's first letter in the reply. */
     private static char answeredBy(Printer printer) throws PrinterException {
         return (char) printer.status().reply()[0];
@@ -283,11 +305,14 @@ public class PrinterTest {
         }
         Runnable[] refused = {() -> open(() -> Printer.openSerial(tables, 3, 9600, -1)),
             () -> open(() -> Printer.openSerial(3, 9600, java.time.Duration.ofMillis(-1))),
-            () -> open(() -> Printer.openNetwork("10.0.0.1", java.time.Duration.ofDays(30)))};
+            () -> open(() -> Printer.openNetwork("10.0.0.1", java.time.Duration.ofDays(30))),
+            () -> open(() -> Printer.openNetwork(tables, "10.0.0.+1", 500)),
+            () -> open(() -> Printer.openNetwork(tables, "10.0.0.\u0661", 500)),
+            () -> open(() -> Printer.openNetwork(tables, "10.0.0.256", 500))};
         for (Runnable open : refused) {
             try {
                 open.run();
-                fail("a negative or too long time-out must be refused");
+                fail("a negative or too long time-out, or an address that is not four decimal octets, must be refused");
             } catch (IllegalArgumentException expected) {
                 // refused before anything is opened
             }
@@ -310,18 +335,7 @@ public class PrinterTest {
     public void aStuckPrinterHoldsUpNoOtherAndClosesWhenItsCallEnds() throws Exception {
         Printer stuck = serial("A");
         Printer other = serial("B");
-        natives.writeGate = new java.util.concurrent.CountDownLatch(1);
-        Thread writer = new Thread(() -> {
-            try {
-                stuck.write(bytes("a long job"));
-            } catch (PrinterException e) {
-                // closed while it waited: the job ends there
-            }
-        });
-        writer.start();
-        while (!writer.getState().equals(Thread.State.WAITING)) {
-            Thread.sleep(1);
-        }
+        Thread writer = stuckWrite(stuck);
         long started = System.nanoTime();
         assertEquals("the other printer answers at once", 'B', answeredBy(other));
         stuck.close();
@@ -374,18 +388,7 @@ public class PrinterTest {
     public void aCloseBesideACallOnAnotherPrinterIsNeverLost() throws Exception {
         Printer closing = serial("A");
         Printer busy = serial("B");
-        natives.writeGate = new java.util.concurrent.CountDownLatch(1);
-        Thread writer = new Thread(() -> {
-            try {
-                busy.write(bytes("in flight"));
-            } catch (PrinterException e) {
-                throw new AssertionError(e);
-            }
-        });
-        writer.start();
-        while (!writer.getState().equals(Thread.State.WAITING)) {
-            Thread.sleep(1);
-        }
+        Thread writer = stuckWrite(busy);
         closing.close();
         Thread.sleep(50);
         assertEquals("A waits for the call on B", 2, natives.entries(IOPort.SERIAL));
@@ -400,18 +403,7 @@ public class PrinterTest {
     public void aPortWaitingToCloseIsTakenBackByItsReopenWhileAnotherPrinterIsBusy() throws Exception {
         Printer busy = serial("BUSY");
         Printer till = serial("TILL");
-        natives.writeGate = new java.util.concurrent.CountDownLatch(1);
-        Thread writer = new Thread(() -> {
-            try {
-                busy.write(bytes("a long job"));
-            } catch (PrinterException e) {
-                throw new AssertionError(e);
-            }
-        });
-        writer.start();
-        while (!writer.getState().equals(Thread.State.WAITING)) {
-            Thread.sleep(1);
-        }
+        Thread writer = stuckWrite(busy);
         till.close();
         Printer again = serial("TILL");  // the library's entry still holds the device
         assertEquals('T', answeredBy(again));
