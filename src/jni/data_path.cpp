@@ -32,6 +32,6 @@ JNIEXPORT jint JNICALL Java_net_vellamoor_printerio_DataPath_nativeRead(JNIEnv* 
     if (!bytes || bytes.length() == 0) return kArgumentsRefused;
     DecodedHandle port = decodePortHandle(handle);
     const Transport* transport = transportFor(port.portType);
-    if (transport == nullptr || transport->readData == nullptr) return kDataPathGone;
+    if (transport == nullptr) return kDataPathGone;
     return transport->readData(port.index, bytes.get(), static_cast<uint32_t>(bytes.length()), timeoutMs);
 }

@@ -40,8 +40,9 @@ const Transport kUsb = {openUsb, writeUsbPort, exchangeUsbStatus, closeUsbPort, 
                         ReplyLayout::kRealTimeStatus};
 const Transport kSerial = {openSerial, writeSerialPort, exchangeSerialStatus, closeSerialPort, readSerialData,
                            ReplyLayout::kRealTimeStatus};
-const Transport kNetwork = {openNetwork, writeNetworkPrinter, exchangeNetworkStatus, closeNetworkPrinter, nullptr,
-                            ReplyLayout::kAutomaticStatusBack};
+// A network printer's data path is its data connection, the entry the handle names.
+const Transport kNetwork = {openNetwork, writeNetworkPrinter, exchangeNetworkStatus, closeNetworkPrinter,
+                            takeNetworkInput, ReplyLayout::kAutomaticStatusBack};
 
 }  // namespace
 

@@ -21,7 +21,6 @@ struct Transport {
     int32_t (*write)(PortIndex index, const void* bytes, uint32_t count);
     int32_t (*exchangeStatus)(PortIndex index, uint8_t* reply, uint32_t capacity);
     int32_t (*close)(PortIndex index);
-    // The data read; nullptr where the transport cannot read its data path yet.
     int32_t (*readData)(PortIndex index, void* buffer, uint32_t capacity, int32_t timeoutMs);
     ReplyLayout replyLayout;
 };

@@ -94,7 +94,9 @@ def main():
                 NetworkPrinter("127.0.8.4", record_path=record("network4.bin")),
                 NetworkPrinter("127.0.8.5", record_path=record("network5.bin")),
                 NetworkPrinter("127.0.8.6"),
-                NetworkPrinter("127.0.8.7", idle_close_ms=300, record_path=record("idle.bin"))]
+                NetworkPrinter("127.0.8.7", idle_close_ms=300, record_path=record("idle.bin")),
+                # The confirmed jobs' network printer.
+                NetworkPrinter("127.0.8.8", lines_per_second=100)]
     serial_ports = {
         # The stuck-printer test's printers: one that stops reading for 3 s, one that answers.
         8: SerialPrinter(stall_after=1024, stall_for=3.0), 9: SerialPrinter(),

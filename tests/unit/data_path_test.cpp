@@ -92,12 +92,29 @@ TEST_F(DataPathRead, UsbReadsTheBulkInWithinTheCallersTimeout) {
     closePort(handle);
 }
 
+TEST_F(DataPathRead, NetworkReadsTheDataConnectionNotTheStatusOne) {
+    sim::Peer& data = sim::peer("192.168.1.100:9100");
+    sim::Peer& status = sim::peer("192.168.1.100:4000");
+    jint handle = openPort(3, {192, 168, 1, 100});
+    ASSERT_EQ(769, handle);
+    status.answer({0x10, 0, 0, 0});
+    data.answer({'7', '"', '0', '0', '4', '2', 0});
+    Bytes got;
+    EXPECT_EQ(7, read(handle, 400, &got));
+    EXPECT_BYTES((Bytes{'7', '"', '0', '0', '4', '2', 0}), got);
+    const uint64_t before = sim::now();
+    EXPECT_EQ(kNothingCame, read(handle, 300)) << "the status connection's block is not the data path's";
+    EXPECT_EQ(300u, sim::now() - before);
+    sim::closeConnections("192.168.1.100:9100");
+    EXPECT_EQ(kGone, read(handle, 300)) << "closed by the printer";
+    closePort(handle);
+}
+
 TEST_F(DataPathRead, HandlesAndArgumentsThatNameNoRead) {
     sim::serial(L"COM3");
     jint handle = openPort(2, {3, 1});
     EXPECT_EQ(kGone, read(0, 100)) << "the handle of a failed open";
     EXPECT_EQ(kGone, read(handle + 1, 100)) << "no such entry";
-    EXPECT_EQ(kGone, read(3 * 256 + 1, 100)) << "the network data connection is not read";
     EXPECT_EQ(kRefused, read(handle, -1));
     EXPECT_EQ(kRefused, Java_net_vellamoor_printerio_DataPath_nativeRead(jvm.env(), nullptr, handle, nullptr, 100));
     EXPECT_EQ(kRefused, Java_net_vellamoor_printerio_DataPath_nativeRead(jvm.env(), nullptr, handle,

@@ -483,10 +483,8 @@ class SerialPrinter:
         return termios.tcgetattr(self.slave)
 
     def send(self, data):
-        try:
+        if self.master is not None:  # None: unplugged
             os.write(self.master, data)
-        except OSError:
-            pass  # unplugged
 
     def _unplug(self):
         """Closes the master side: the port reads EIO, as a USB printer or

@@ -7,9 +7,9 @@ package net.vellamoor.printerio;
  * and takes the same port handles; this declaration is the source of truth
  * for its signature and result codes.
  *
- * <p>Serial and USB printers are read on their port (a USB printer's bulk
- * IN); a network printer's data connection is not read yet, and reads as
- * {@link #PORT_GONE}.
+ * <p>Serial printers are read on their port, USB printers on their bulk IN,
+ * network printers on their data connection (TCP 9100), where what the
+ * library took off the connection while looking for a close comes first.
  */
 public final class DataPath {
     /** Nothing came within the time-out. */

@@ -135,8 +135,8 @@ public final class Printer implements AutoCloseable {
      * query before it is bounded by the open's time-out, and serial and USB
      * sends wait until the driver has taken the job, as {@link #write} does);
      * other calls on this printer wait meanwhile. Needs a printer that
-     * answers the process ID response request; serial and USB printers only
-     * for now (a network printer's job is refused as not printed).
+     * answers the process ID response request; one that does not never
+     * confirms.
      */
     public PrintOutcome printConfirmed(byte[] job, Duration timeout) {
         return ConfirmedPrint.print(this, job, timeout);
@@ -180,7 +180,7 @@ public final class Printer implements AutoCloseable {
      * (automatic status back, switched on by the watch), so the listener
      * hears of it as it happens; an interval without word from the printer
      * brings one query, and a printer that does not push is asked every
-     * interval. Serial and USB printers; a network printer is asked.
+     * interval.
      *
      * @throws IllegalStateException when this printer is closed
      */

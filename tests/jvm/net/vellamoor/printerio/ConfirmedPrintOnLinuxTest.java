@@ -11,7 +11,8 @@ import org.junit.Test;
 /**
  * Confirmed jobs on the Linux library in the real JVM, against the virtual
  * printer on COM11 (100 lines a second), one on COM12 that is unplugged, and
- * the USB stand-in. Faults are written into the jobs as the virtual
+ * the USB stand-in, and the network printer on 127.0.8.8 (100 lines a
+ * second). Faults are written into the jobs as the virtual
  * printer's fault lines, so each strikes when processing reaches it.
  */
 public class ConfirmedPrintOnLinuxTest {
@@ -61,6 +62,25 @@ public class ConfirmedPrintOnLinuxTest {
             PrintOutcome outcome = printer.printConfirmed(job("unplugged", "unplug"), Duration.ofSeconds(5));
             assertEquals(outcome.toString(), PrintOutcome.Result.SENT_NOT_CONFIRMED, outcome.result());
             assertEquals("the port is gone", outcome.reason());
+        }
+    }
+
+    @Test
+    public void aNetworkPrinterConfirmsOnItsDataConnection() throws Exception {
+        Object[][] cases = {
+            // name, fault line, result, reason
+            {"plain", null, PrintOutcome.Result.PRINTED, "confirmed"},
+            {"connection closed", "close", PrintOutcome.Result.SENT_NOT_CONFIRMED, "the port is gone"},
+            {"again", null, PrintOutcome.Result.PRINTED, "confirmed"},
+            {"switched off", "off 500", PrintOutcome.Result.SENT_NOT_CONFIRMED, "the port is gone"},
+        };
+        try (Printer printer = Printer.openNetwork("127.0.8.8", 1000)) {
+            for (Object[] c : cases) {
+                TimeUnit.MILLISECONDS.sleep(700);  // switched on again after the case before
+                PrintOutcome outcome = printer.printConfirmed(job((String) c[0], (String) c[1]), Duration.ofSeconds(3));
+                assertEquals(c[0] + ": " + outcome, c[2], outcome.result());
+                assertEquals(c[0] + ": " + outcome, c[3], outcome.reason());
+            }
         }
     }
 
