@@ -83,12 +83,14 @@ int32_t connectWithin(int32_t timeoutMs, uint32_t address, int32_t tcpPort, Uniq
 }
 
 // Takes what the connection holds into the entry's input without waiting, at
-// most a few reads, so a printer that keeps sending cannot hold the caller
-// up. kClosed when the printer closed or reset the connection or it vanished
-// (its pending error, ETIMEDOUT, shows here).
-VELLAMOOR_PER_CALL NetworkLook takeWaiting(NetworkPortEntry& entry) {
+// most reads receives, so a printer that keeps sending cannot hold the
+// caller up. A look takes several, to reach a close behind the bytes; a
+// data read one, which is all it needs. kClosed when the printer closed or
+// reset the connection or it vanished (its pending error, ETIMEDOUT, shows
+// here).
+VELLAMOOR_PER_CALL NetworkLook takeWaiting(NetworkPortEntry& entry, int reads) {
     uint8_t chunk[kDrainChunkBytes];
-    for (int read = 0; read < kMaxDrainReads; ++read) {
+    for (int read = 0; read < reads; ++read) {
         ssize_t n = recv(entry.socket, chunk, sizeof chunk, MSG_DONTWAIT);
         if (n > 0) {
             entry.input.keep(chunk, static_cast<uint32_t>(n));
@@ -106,7 +108,7 @@ VELLAMOOR_PER_CALL NetworkLook lookAt(NetworkPortEntry& entry) {
     if (entry.socket < 0) return NetworkLook::kClosed;
     pollfd watched{entry.socket, POLLIN, 0};
     if (poll(&watched, 1, 0) <= 0) return NetworkLook::kOpen;
-    return takeWaiting(entry);
+    return takeWaiting(entry, kMaxDrainReads);
 }
 
 }  // namespace
@@ -178,7 +180,7 @@ VELLAMOOR_PER_CALL int32_t takeNetworkInput(PortIndex index, void* buffer, uint3
         const int ready = waitForEventsUntil(entry->socket, POLLIN, deadline);
         if (ready == 0) return kDataPathNothingCame;
         if (ready < 0) return kDataPathGone;
-        if (takeWaiting(*entry) == NetworkLook::kClosed && entry->input.count == 0) return kDataPathGone;
+        if (takeWaiting(*entry, 1) == NetworkLook::kClosed && entry->input.count == 0) return kDataPathGone;
     }
     return static_cast<int32_t>(entry->input.take(buffer, capacity));
 }

@@ -140,12 +140,13 @@ bool waitFor(SOCKET socket, bool forRoom, int64_t waitMs) {
 }
 
 // Takes what the connection holds into the entry's input without waiting, at
-// most a few receives, so a printer that keeps sending cannot hold the caller
-// up. kClosed when the printer closed or reset the connection, or keepalive
-// found it gone.
-VELLAMOOR_PER_CALL NetworkLook takeWaiting(NetworkPortEntry& entry) {
+// most reads receives, so a printer that keeps sending cannot hold the
+// caller up. A look takes several, to reach a close behind the bytes; a
+// data read one, which is all it needs. kClosed when the printer closed or
+// reset the connection, or keepalive found it gone.
+VELLAMOOR_PER_CALL NetworkLook takeWaiting(NetworkPortEntry& entry, int reads) {
     char chunk[kDrainChunkBytes];
-    for (int read = 0; read < kMaxDrainReads; ++read) {
+    for (int read = 0; read < reads; ++read) {
         int n = recv(entry.socket, chunk, static_cast<int>(sizeof chunk), 0);
         if (n > 0) {
             entry.input.keep(reinterpret_cast<const uint8_t*>(chunk), static_cast<uint32_t>(n));
@@ -162,7 +163,7 @@ VELLAMOOR_PER_CALL NetworkLook takeWaiting(NetworkPortEntry& entry) {
 VELLAMOOR_PER_CALL NetworkLook lookAt(NetworkPortEntry& entry) {
     if (entry.socket == INVALID_SOCKET) return NetworkLook::kClosed;
     if (!waitFor(entry.socket, false, 0)) return NetworkLook::kOpen;
-    return takeWaiting(entry);
+    return takeWaiting(entry, kMaxDrainReads);
 }
 
 }  // namespace
@@ -224,7 +225,7 @@ VELLAMOOR_PER_CALL int32_t takeNetworkInput(PortIndex index, void* buffer, uint3
         const int64_t waited = GetTickCount() - start;
         if (waitMs >= 0 && waited > waitMs) return kDataPathNothingCame;
         if (!waitFor(entry->socket, false, waitMs < 0 ? -1 : waitMs - waited)) return kDataPathNothingCame;
-        if (takeWaiting(*entry) == NetworkLook::kClosed && entry->input.count == 0) return kDataPathGone;
+        if (takeWaiting(*entry, 1) == NetworkLook::kClosed && entry->input.count == 0) return kDataPathGone;
     }
     return static_cast<int32_t>(entry->input.take(buffer, capacity));
 }
