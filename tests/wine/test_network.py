@@ -36,6 +36,25 @@ class NetworkPort(unittest.TestCase):
             self.assertLess(elapsed, 3.0)
             after_each(attempt)
 
+    def test_confirmations_come_back_on_the_data_connection_and_a_close_reads_as_gone(self):
+        cases = [
+            # fault line in the job, the data read's result
+            (b"", 7),
+            (b"#fault mute\n", 0),
+            (b"#fault close\n", -1),
+        ]
+        self.printer("127.0.3.30", lines_per_second=100)
+        for fault, expected in cases:
+            handle = driver.open(3, octets("127.0.3.30"), 1000)
+            self.assertEqual(769, handle, fault)
+            driver.write(handle, b"job\n" + fault + b"end\n\x1d(H\x06\x00" + b"00" + b"0042")
+            result, answer = driver.data(handle, 64, 1500)
+            self.assertEqual(expected, result, fault)
+            if expected > 0:
+                self.assertEqual(b'7"0042\x00', answer)
+            driver.close_port(handle)
+        self.assertTrue(driver.jni_clean())
+
     def test_opens_both_connections_and_writes_on_data_only(self):
         # The printer accepts each port on its own thread, so the order in which it
         # accepts says nothing about the order of the connects; the unit tests
