@@ -268,11 +268,6 @@ class Mechanism:
             self._ends.append(len(self._pending))
             self._condition.notify_all()
 
-    def wait_until_printed(self, predicate, timeout):
-        """Waits until predicate(paper bytes) holds; returns whether it did."""
-        with self._condition:
-            return self._condition.wait_for(lambda: predicate(bytes(self.paper)), timeout)
-
     def idle(self):
         with self._condition:
             return not self._pending

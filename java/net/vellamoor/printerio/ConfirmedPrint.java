@@ -51,9 +51,7 @@ final class ConfirmedPrint {
     }
 
     static PrintOutcome print(Printer printer, byte[] job, Duration timeout) {
-        if (timeout.isNegative()) {
-            throw new IllegalArgumentException("time-out " + timeout + " is negative");
-        }
+        checkTimeout(timeout);
         ReentrantLock turn = printer.turn();
         try {
             turn.lockInterruptibly();
@@ -69,8 +67,15 @@ final class ConfirmedPrint {
     }
 
     static CompletableFuture<PrintOutcome> printAsync(Printer printer, byte[] job, Duration timeout) {
+        checkTimeout(timeout);
         byte[] copy = job.clone();
         return CompletableFuture.supplyAsync(() -> print(printer, copy, timeout), WAITERS);
+    }
+
+    private static void checkTimeout(Duration timeout) {
+        if (timeout.isNegative() || timeout.isZero()) {
+            throw new IllegalArgumentException("time-out " + timeout + " is not positive: a confirmation needs a bound");
+        }
     }
 
     private PrintOutcome run() {

@@ -137,6 +137,9 @@ public final class Printer implements AutoCloseable {
      * other calls on this printer wait meanwhile. Needs a printer that
      * answers the process ID response request; one that does not never
      * confirms.
+     *
+     * @throws IllegalArgumentException when the time-out is not positive
+     *     (here 0 is not "no limit": a confirmation needs a bound)
      */
     public PrintOutcome printConfirmed(byte[] job, Duration timeout) {
         return ConfirmedPrint.print(this, job, timeout);
