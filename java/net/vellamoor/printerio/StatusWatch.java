@@ -20,7 +20,8 @@ import java.util.concurrent.TimeUnit;
  * comes, without asking; only an interval without any block brings a
  * query, which tells a printer that stopped answering. A printer that sends
  * no block within the first interval (or second, whichever is longer) does
- * not push, and the watch asks it every interval instead. The states a
+ * not push, and the watch asks it every interval instead, as it does once a
+ * read of the data path fails (a USB printer unplugged, say). The states a
  * pushed watch reports carry their flags in the automatic status back
  * layout, so a pushed state and a queried one compare alike.
  */
@@ -32,6 +33,11 @@ public final class StatusWatch implements AutoCloseable {
     private final StatusWatches registry;
     private final boolean pushed;
     private volatile boolean stopped;
+    // Touched only by the watch's thread: the state last reported, and
+    // whether queried states are turned into the status back layout (once
+    // the printer has pushed, so that they compare alike with its blocks).
+    private PrinterStatus last;
+    private boolean statusBackLayout;
 
     StatusWatch(Printer printer, long intervalNanos, StatusListener listener, StatusWatches registry) {
         this(printer, intervalNanos, listener, registry, false);
@@ -91,7 +97,10 @@ public final class StatusWatch implements AutoCloseable {
     private static final byte[] NO_ID = new byte[4];
     private static final long FIRST_BLOCK_WAIT_NANOS = TimeUnit.SECONDS.toNanos(2);
 
-    /** Reports what the printer pushes; false when it does not push, and the watch should ask instead. */
+    /**
+     * Reports what the printer pushes; false when it does not push, or its
+     * data path fails, and the watch should ask instead.
+     */
     private boolean runPushed() {
         PrinterAnswers answers = new PrinterAnswers();
         byte[] buffer = new byte[64];
@@ -102,7 +111,6 @@ public final class StatusWatch implements AutoCloseable {
         }
         long firstBlockBy = System.nanoTime() + Math.max(intervalNanos, FIRST_BLOCK_WAIT_NANOS);
         long waitMs = Math.max(1, TimeUnit.NANOSECONDS.toMillis(intervalNanos));
-        PrinterStatus last = null;
         boolean pushedOnce = false;
         while (!stopped && printer.isOpen()) {
             int got;
@@ -114,8 +122,13 @@ public final class StatusWatch implements AutoCloseable {
             if (stopped || !printer.isOpen()) {
                 return true;
             }
-            if (got < 0 || !pushedOnce && got == 0 && System.nanoTime() - firstBlockBy > 0) {
-                return pushedOnce;
+            if (got < 0) {
+                // A read that failed ends no watch: asking tells whether the printer still answers.
+                statusBackLayout = pushedOnce;
+                return false;
+            }
+            if (!pushedOnce && got == 0 && System.nanoTime() - firstBlockBy > 0) {
+                return false;
             }
             PrinterStatus current;
             if (got > 0) {
@@ -127,10 +140,7 @@ public final class StatusWatch implements AutoCloseable {
                 current = pushedOnce ? inStatusBackLayout(query()) : null;
             }
             if (current != null || pushedOnce) {
-                if (!Objects.equals(last, current)) {
-                    tell(last, current);
-                }
-                last = current;
+                report(current);
             }
         }
         return true;
@@ -149,16 +159,12 @@ public final class StatusWatch implements AutoCloseable {
 
     private void runPolled() {
         long start = System.nanoTime();
-        PrinterStatus last = null;  // before the first answer as when not answering
         while (!stopped && printer.isOpen()) {
-            PrinterStatus current = query();
+            PrinterStatus current = statusBackLayout ? inStatusBackLayout(query()) : query();
             if (stopped || !printer.isOpen()) {
                 return;
             }
-            if (!Objects.equals(last, current)) {
-                tell(last, current);
-            }
-            last = current;
+            report(current);
             try {
                 long now = System.nanoTime();
                 TimeUnit.NANOSECONDS.sleep(nextTick(start, intervalNanos, now) - now);
@@ -174,6 +180,14 @@ public final class StatusWatch implements AutoCloseable {
         } catch (PrinterException e) {
             return null;
         }
+    }
+
+    // Before the first answer is as when not answering: no report.
+    private void report(PrinterStatus current) {
+        if (!Objects.equals(last, current)) {
+            tell(last, current);
+        }
+        last = current;
     }
 
     // A listener that throws, even an Error, does not end the watch; what it

@@ -37,6 +37,8 @@ final class FakeNativePorts implements NativePorts {
     /** What a status query reports: these positions of the status array set, or no answer at all. */
     volatile int[] statusFlags = {IOPort.STATUS_OFFLINE};
     volatile boolean silent;
+    /** What the printer sends on its data path, one block a read; when none is left the read fails. */
+    final java.util.concurrent.BlockingQueue<byte[]> pushes = new java.util.concurrent.LinkedBlockingQueue<>();
     /** Status queries answered before the printer falls silent; negative: no limit. */
     final AtomicInteger answersLeft = new AtomicInteger(-1);
     /** Status queries made, answered or not. */
@@ -176,6 +178,16 @@ final class FakeNativePorts implements NativePorts {
         } finally {
             leave(Kind.CALL, portType, handle);
         }
+    }
+
+    @Override
+    public int readData(int handle, byte[] buffer, int timeoutMs) {
+        byte[] block = pushes.poll();
+        if (block == null) {
+            return DataPath.PORT_GONE;
+        }
+        System.arraycopy(block, 0, buffer, 0, block.length);
+        return block.length;
     }
 
     @Override

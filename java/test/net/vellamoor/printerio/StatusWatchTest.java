@@ -63,6 +63,17 @@ public class StatusWatchTest {
     }
 
     @Test
+    public void aPushedWatchWhoseDataPathFailsGoesOnAsking() throws Exception {
+        // A status back block as the fake's device W answers: ready, bit 2 (drawer signal) set.
+        natives.pushes.add(new byte[] {0x14, 0, 0, 0});
+        StatusWatch watch = printer.watchPushed(Duration.ofMillis(5), this::record);
+        assertEquals("none -> ready", next());
+        natives.silent = true;
+        assertEquals("ready -> none", next());
+        watch.close();
+    }
+
+    @Test
     public void aListenerThatThrowsAnErrorDoesNotEndTheWatch() throws Exception {
         Thread.UncaughtExceptionHandler handler = Thread.getDefaultUncaughtExceptionHandler();
         BlockingQueue<Throwable> thrown = new LinkedBlockingQueue<>();
