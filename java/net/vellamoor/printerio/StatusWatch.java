@@ -97,6 +97,12 @@ public final class StatusWatch implements AutoCloseable {
     private static final byte[] NO_ID = new byte[4];
     private static final long FIRST_BLOCK_WAIT_NANOS = TimeUnit.SECONDS.toNanos(2);
 
+    // The watch reads in short slices and rests between them without the
+    // printer's turn, so that the printer's other calls (a job, a write) wait
+    // at most one slice for it, whatever the interval.
+    private static final int PUSH_READ_MS = 10;
+    private static final long PUSH_REST_MS = 20;
+
     /**
      * Reports what the printer pushes; false when it does not push, or its
      * data path fails, and the watch should ask instead.
@@ -110,15 +116,16 @@ public final class StatusWatch implements AutoCloseable {
             return false;
         }
         long firstBlockBy = System.nanoTime() + Math.max(intervalNanos, FIRST_BLOCK_WAIT_NANOS);
-        long waitMs = Math.max(1, TimeUnit.NANOSECONDS.toMillis(intervalNanos));
+        long quietSince = System.nanoTime();
         boolean pushedOnce = false;
         while (!stopped && printer.isOpen()) {
             int got;
             try {
-                got = printer.readDataPath(buffer, (int) Math.min(Integer.MAX_VALUE, waitMs));
+                got = printer.readDataPath(buffer, PUSH_READ_MS);
             } catch (PrinterException e) {
                 got = DataPath.PORT_GONE;
             }
+            long now = System.nanoTime();
             if (stopped || !printer.isOpen()) {
                 return true;
             }
@@ -127,7 +134,7 @@ public final class StatusWatch implements AutoCloseable {
                 statusBackLayout = pushedOnce;
                 return false;
             }
-            if (!pushedOnce && got == 0 && System.nanoTime() - firstBlockBy > 0) {
+            if (!pushedOnce && got == 0 && now - firstBlockBy > 0) {
                 return false;
             }
             PrinterStatus current;
@@ -135,9 +142,18 @@ public final class StatusWatch implements AutoCloseable {
                 answers.take(buffer, got, NO_ID);
                 pushedOnce |= answers.lastStatus() != null;
                 current = answers.lastStatus();
-            } else {
+                quietSince = now;
+            } else if (pushedOnce && now - quietSince >= intervalNanos) {
                 // A quiet interval: ask, so that a printer switched off shows as not answering.
-                current = pushedOnce ? inStatusBackLayout(query()) : null;
+                current = inStatusBackLayout(query());
+                quietSince = now;
+            } else {
+                try {
+                    TimeUnit.MILLISECONDS.sleep(PUSH_REST_MS);
+                } catch (InterruptedException e) {
+                    return true;
+                }
+                continue;
             }
             if (current != null || pushedOnce) {
                 report(current);
