@@ -132,15 +132,13 @@ public final class Receipt {
 
         /** Text, wrapped at word boundaries to the paper; {@code \n} breaks the line. */
         public Builder text(String text) {
-            TextStyle s = style;
-            Align a = align;
-            return add("text \"" + QrCode.shorten(text) + "\"", () -> new Elements.Text(text, s, a));
+            return text(text, style);
         }
 
-        /** Text in a style, leaving the builder's style as it was. */
+        /** Text in a style, leaving the builder's style as it was, also when the text is refused. */
         public Builder text(String text, TextStyle style) {
-            TextStyle before = this.style;
-            return style(style).text(text).style(before);
+            Align a = align;
+            return add("text \"" + QrCode.shorten(text) + "\"", () -> new Elements.Text(text, style, a));
         }
 
         /** One line with text on the left and on the right, the left wrapped where both do not fit. */

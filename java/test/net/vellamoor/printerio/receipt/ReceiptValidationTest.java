@@ -1,5 +1,6 @@
 package net.vellamoor.printerio.receipt;
 
+import static org.junit.Assert.assertArrayEquals;
 import static org.junit.Assert.assertEquals;
 import static org.junit.Assert.fail;
 
@@ -78,6 +79,14 @@ public class ReceiptValidationTest {
         for (Object[] c : cases) {
             assertFails((String) c[0], (String) c[1], (Action) c[2]);
         }
+    }
+
+    @Test
+    public void aRefusedTextLeavesTheBuildersStyleAsItWas() {
+        Receipt.Builder builder = Receipt.builder();
+        assertFails("bold text with a bell", "element 1 (text \"\u0007\"): control character U+0007 at index 0",
+            () -> builder.text("\u0007", TextStyle.NORMAL.bold()));
+        assertArrayEquals(Receipt.builder().text("x").build().encode(NARROW), builder.text("x").build().encode(NARROW));
     }
 
     @Test
