@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """The fault campaign: confirmed jobs through the Linux library in the real
-JVM, round a serial printer, the USB stand-in and (with --network) a
+JVM, round a serial printer, the USB stand-in and (with --network ADDRESS) a
 network printer, each job with a fault drawn at random (paper out mid-job
 and loaded again, cover opened and closed, switched off and on, the
 connection closed, the confirmation never answered). Afterwards the paper
@@ -25,7 +25,6 @@ from run_jvm_tests import usb_stand_in  # noqa: E402
 from virtual_printer import NetworkPrinter, SerialPrinter  # noqa: E402
 
 SERIAL_COM = 20
-NETWORK_ADDRESS = "127.0.32.1"
 LINES_PER_SECOND = 200
 OPEN_TIMEOUT_MS = 1000
 # An attempt ends within the caller's time-out once its job is sent; before
@@ -75,7 +74,7 @@ def main():
     parser.add_argument("--jobs", type=int, default=1000)
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--timeout-ms", type=int, default=2000)
-    parser.add_argument("--network", action="store_true", help="a network printer too")
+    parser.add_argument("--network", metavar="ADDRESS", help="a network printer too, on this loopback address")
     parser.add_argument("--bench", type=int, metavar="N", help="time N confirmed jobs instead")
     args = parser.parse_args()
     work = tempfile.mkdtemp(prefix="campaign-")
@@ -85,8 +84,8 @@ def main():
     printers = {"serial": serial, "usb": usb}
     specs = ["serial:%d" % SERIAL_COM, "usb"]
     if args.network and not args.bench:
-        printers["network"] = NetworkPrinter(NETWORK_ADDRESS, lines_per_second=speed)
-        specs.append("network:" + NETWORK_ADDRESS)
+        printers["network"] = NetworkPrinter(args.network, lines_per_second=speed)
+        specs.append("network:" + args.network)
     env = dict(os.environ, VELLAMOOR_TEST_USB_ROOT=usb_stand_in(work, usb))
     env["VELLAMOOR_COM%d" % SERIAL_COM] = serial.tty_path
     command = ["java", "-Dvellamoor.printerio.library=" + os.path.abspath(args.library), "-cp", classes,
