@@ -24,6 +24,10 @@ final class Encoder {
     private int align;
     private int spacing;
     private int wantedSpacing = DEFAULT_SPACING;
+    // Whether the USA set of ESC R is known to be selected: a reset in raw
+    // bytes brings back the printer's own default, which turns # @ [ \ ] and
+    // the like into other characters.
+    private boolean usaSet;
 
     Encoder(Profile profile, Unmappable unmappable) {
         this.profile = profile;
@@ -37,7 +41,7 @@ final class Encoder {
         style = TextStyle.NORMAL;
         align = Align.LEFT.ordinal();
         spacing = DEFAULT_SPACING;
-        out.write(ESC, 'R', 0);
+        selectUsaSet();
         text.afterReset(out);
     }
 
@@ -46,6 +50,7 @@ final class Encoder {
         style = null;
         align = UNKNOWN;
         spacing = UNKNOWN;
+        usaSet = false;
         text.forget();
     }
 
@@ -114,10 +119,18 @@ final class Encoder {
         if (length == 0) {
             return;
         }
+        if (!usaSet) {
+            selectUsaSet();
+        }
         style(s);
         align(a);
         spacing();
         text.encode(run, 0, length, out);
+    }
+
+    private void selectUsaSet() {
+        out.write(ESC, 'R', 0);
+        usaSet = true;
     }
 
     void align(Align a) {

@@ -52,9 +52,9 @@ public class ReceiptEncodingTest {
     }
 
     @Test
-    public void pageAndModeAreSentAgainAfterRawBytes() {
+    public void characterSetPageAndModeAreSentAgainAfterRawBytes() {
         byte[] job = Receipt.builder().text("€").raw(new byte[] {0x1b, 0x40}).text("€").build().encode(GENERIC);
-        assertBytes("after ESC @ in raw bytes", bytes(ASCII, START, "1b 74 13 d5 0a", "1b 40",
+        assertBytes("after ESC @ in raw bytes", bytes(ASCII, START, "1b 74 13 d5 0a", "1b 40", "1b 52 00",
                 "1b 45 00 1b 2d 00 1d 21 00 1d 42 00 1b 7b 00 1b 4d 00 1b 61 00 1b 32 1b 74 13 d5 0a"), job);
     }
 
