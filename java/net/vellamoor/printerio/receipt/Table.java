@@ -29,23 +29,28 @@ public final class Table {
         final Align align;
 
         private Column(int cells, Align align) {
-            if (cells < FIT) {
-                throw new IllegalArgumentException("column width " + cells + " is negative");
-            }
             this.cells = cells;
             this.align = align;
         }
 
+        // A width of -1 would otherwise pass as a fitted column.
+        private static Column sized(int cells, Align align) {
+            if (cells < 0) {
+                throw new IllegalArgumentException("column width " + cells + " is negative");
+            }
+            return new Column(cells, align);
+        }
+
         public static Column left(int cells) {
-            return new Column(cells, Align.LEFT);
+            return sized(cells, Align.LEFT);
         }
 
         public static Column center(int cells) {
-            return new Column(cells, Align.CENTER);
+            return sized(cells, Align.CENTER);
         }
 
         public static Column right(int cells) {
-            return new Column(cells, Align.RIGHT);
+            return sized(cells, Align.RIGHT);
         }
 
         /** As wide as its widest cell (as far as the line allows). */

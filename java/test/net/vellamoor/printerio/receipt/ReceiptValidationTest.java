@@ -75,6 +75,7 @@ public class ReceiptValidationTest {
                 + "pages or fonts", (Action) () -> Receipt.builder().text("snow ☃").build()
                         .encode(NARROW, Unmappable.REJECT)},
             {"drawer pin", "element 1 (drawer): pin 3 is not 2 or 5", (Action) () -> Receipt.builder().drawer(3)},
+            {"column width -1", "column width -1 is negative", (Action) () -> Table.Column.right(-1)},
         };
         for (Object[] c : cases) {
             assertFails((String) c[0], (String) c[1], (Action) c[2]);
