@@ -82,14 +82,14 @@ def main():
     speed = None if args.bench else LINES_PER_SECOND
     serial, usb = SerialPrinter(lines_per_second=speed), SerialPrinter(lines_per_second=speed)
     printers = {"serial": serial, "usb": usb}
-    specs = ["serial:%d" % SERIAL_COM, "usb"]
+    targets = ["serial:%d" % SERIAL_COM, "usb"]
     if args.network and not args.bench:
         printers["network"] = NetworkPrinter(args.network, lines_per_second=speed)
-        specs.append("network:" + args.network)
+        targets.append("network:" + args.network)
     env = dict(os.environ, VELLAMOOR_TEST_USB_ROOT=usb_stand_in(work, usb))
     env["VELLAMOOR_COM%d" % SERIAL_COM] = serial.tty_path
     command = ["java", "-Dvellamoor.printerio.library=" + os.path.abspath(args.library), "-cp", classes,
-               "net.vellamoor.printerio.FaultCampaign", "--printers", ",".join(specs[:1] if args.bench else specs),
+               "net.vellamoor.printerio.FaultCampaign", "--printers", ",".join(targets[:1] if args.bench else targets),
                "--open-timeout-ms", str(OPEN_TIMEOUT_MS)]
     command += ["--bench", str(args.bench)] if args.bench else \
         ["--jobs", str(args.jobs), "--seed", str(args.seed), "--timeout-ms", str(args.timeout_ms)]

@@ -1,9 +1,9 @@
 // Composes the receipt proof's receipts with @point-of-sale/receipt-printer-encoder,
 // the way a web POS would, for scripts/compare-peer.py:
 //
-//   node peer-receipts.js SPEC.json OUT_FOLDER
+//   node peer-receipts.js ORDER.json OUT_FOLDER
 //
-// SPEC holds `pages` (the printer's code pages, the encoder's page name to
+// ORDER holds `pages` (the printer's code pages, the encoder's page name to
 // its ESC t number), `languages` (code to [title, lines...]), `codes` (true
 // for the codes receipt) and `bench` (`rounds` and `pictures`: [{name,
 // file, width, height, algorithms}], raw RGBA files). Writes
@@ -16,14 +16,14 @@ const fs = require('fs');
 const path = require('path');
 const ReceiptPrinterEncoder = require('@point-of-sale/receipt-printer-encoder');
 
-const [specFile, out] = process.argv.slice(2);
-const spec = JSON.parse(fs.readFileSync(specFile, 'utf8'));
+const [orderFile, out] = process.argv.slice(2);
+const order = JSON.parse(fs.readFileSync(orderFile, 'utf8'));
 
 // The same printer as ours: 48 columns of font A, the pages of our profile
 // under the numbers it gives them, pictures as GS v 0 rasters.
 function encoder() {
   return new ReceiptPrinterEncoder({
-    language: 'esc-pos', columns: 48, imageMode: 'raster', codepageMapping: spec.pages,
+    language: 'esc-pos', columns: 48, imageMode: 'raster', codepageMapping: order.pages,
   });
 }
 
@@ -66,13 +66,13 @@ function times(picture, algorithm, rounds) {
 }
 
 fs.mkdirSync(out, {recursive: true});
-for (const [code, lines] of Object.entries(spec.languages || {})) {
+for (const [code, lines] of Object.entries(order.languages || {})) {
   fs.writeFileSync(path.join(out, `language-${code}.bin`), language(lines));
 }
-if (spec.codes) {
+if (order.codes) {
   fs.writeFileSync(path.join(out, 'codes.bin'), codes());
 }
-const bench = spec.bench || {pictures: []};
+const bench = order.bench || {pictures: []};
 for (const picture of bench.pictures) {
   for (const algorithm of picture.algorithms) {
     times(picture, algorithm, bench.rounds);

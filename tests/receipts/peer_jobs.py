@@ -50,11 +50,11 @@ def compose(peer_folder, out, languages, codes=False, bench=None):
     codes.bin, written into out; returns its timing lines for bench (see
     peer-receipts.js)."""
     os.makedirs(out, exist_ok=True)
-    spec = os.path.join(out, "spec.json")
-    with open(spec, "w", encoding="utf-8") as file:
+    order = os.path.join(out, "order.json")
+    with open(order, "w", encoding="utf-8") as file:
         json.dump({"pages": peer_pages(), "languages": {code: lines[:-1] for code, lines in languages.items()},
                    "codes": codes, "bench": bench or {"pictures": []}}, file, ensure_ascii=False)
-    result = subprocess.run(["node", os.path.join(ROOT, "scripts", "peer-receipts.js"), spec, out], check=True,
+    result = subprocess.run(["node", os.path.join(ROOT, "scripts", "peer-receipts.js"), order, out], check=True,
                             stdout=subprocess.PIPE, text=True, timeout=900,
                             env=dict(os.environ, NODE_PATH=os.path.join(peer_folder, "node_modules")))
     return [line.split() for line in result.stdout.split("\n") if line]

@@ -33,9 +33,9 @@ public final class FaultCampaign {
         int openMs = Integer.parseInt(options.getOrDefault("--open-timeout-ms", "1000"));
         List<String> names = new ArrayList<>();
         List<Printer> printers = new ArrayList<>();
-        for (String spec : options.get("--printers").split(",")) {
-            names.add(spec);
-            printers.add(open(spec, openMs));
+        for (String target : options.get("--printers").split(",")) {
+            names.add(target);
+            printers.add(open(target, openMs));
         }
         try {
             if (options.containsKey("--bench")) {
@@ -52,8 +52,8 @@ public final class FaultCampaign {
         }
     }
 
-    private static Printer open(String spec, int openMs) throws PrinterException {
-        String[] parts = spec.split(":");
+    private static Printer open(String target, int openMs) throws PrinterException {
+        String[] parts = target.split(":");
         switch (parts[0]) {
         case "serial":
             return Printer.openSerial(Integer.parseInt(parts[1]), 115200, openMs);
