@@ -255,10 +255,12 @@ public final class Printer implements AutoCloseable {
      */
     @Override
     public void close() {
+        // Marked first, so that a call after any close() returned fails, the
+        // close of a thread that lost the race to another included.
+        closed = true;
         if (!watches.closeAll()) {
             return;
         }
-        closed = true;
         PortTables.close(port);
     }
 
