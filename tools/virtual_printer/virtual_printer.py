@@ -281,8 +281,11 @@ class Mechanism:
                 setattr(self.state, name, value)
             if "paper_end" in flags and not flags["paper_end"]:
                 self.paper_lines = None
+            # Reported before processing can go on, as a printer does: the
+            # block saying paper is loaded leaves before the answers that
+            # the loaded paper lets it give.
+            self._send_status_back()
             self._condition.notify_all()
-        self._send_status_back()
 
     def switch(self, on):
         with self._condition:
