@@ -3,12 +3,14 @@
 which never change, and DataPath's."""
 
 import argparse
+import os
 import subprocess
 import sys
 
-EXPECTED = {"Java_net_vellamoor_printerio_IOPort_" + name for name in (
-    "nativeOpenPort", "nativeClosePort", "nativeWritePort", "nativeReadPort", "nativeResetDevice",
-    "nativeGetParsedStatus")} | {"Java_net_vellamoor_printerio_DataPath_nativeRead"}
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from jni_methods import METHODS, jni_name  # noqa: E402
+
+EXPECTED = {jni_name(java_class, method) for java_class, method, _ in METHODS}
 
 
 def main():

@@ -3,13 +3,12 @@ import subprocess
 import unittest
 
 import os
+import sys
 
 import wine_env
 
-# The six IOPort methods never change; DataPath's stand beside them.
-METHODS = [("IOPort", "nativeOpenPort", 20), ("IOPort", "nativeClosePort", 12), ("IOPort", "nativeWritePort", 28),
-           ("IOPort", "nativeReadPort", 28), ("IOPort", "nativeResetDevice", 12),
-           ("IOPort", "nativeGetParsedStatus", 16), ("DataPath", "nativeRead", 20)]
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from jni_methods import METHODS, jni_name  # noqa: E402
 ALLOWED_IMPORTS = {"KERNEL32.dll", "SETUPAPI.dll", "WS2_32.dll", "msvcrt.dll"}
 
 
@@ -24,9 +23,9 @@ class DllImage(unittest.TestCase):
     def test_exactly_the_entry_points_of_ioport_and_data_path(self):
         exported = set(re.findall(r"^\s*\[\s*\d+\]\s+(\S+)$", self.dump, re.M))
         if "pei-i386" in self.dump:
-            expected = {"_Java_net_vellamoor_printerio_%s_%s@%d" % m for m in METHODS}
+            expected = {"_%s@%d" % (jni_name(cls, name), size) for cls, name, size in METHODS}
         else:
-            expected = {"Java_net_vellamoor_printerio_%s_%s" % (cls, name) for cls, name, _ in METHODS}
+            expected = {jni_name(cls, name) for cls, name, _ in METHODS}
         self.assertEqual(expected, exported)
 
     def test_imports_only_system_libraries(self):
